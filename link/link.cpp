@@ -1,0 +1,143 @@
+#include "link/link.h"
+
+#include "link/frame.h"
+#include "link/serial_transport.h"
+#include "link/tcp_transport.h"
+
+namespace cfg {
+
+namespace {
+
+// A transport whose support is not built in: every open fails with the
+// message the system shows when that kind of connection cannot be made.
+class UnavailableTransport final : public Transport {
+ public:
+  UnavailableTransport(LinkKind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+  LinkKind kind() const override { return kind_; }
+  bool open(LinkConfig&, std::string& error) override {
+    error = message_;
+    return false;
+  }
+  void close() override {}
+  bool isOpen() const override { return false; }
+  int send(std::string_view) override { return 0; }
+  int readSome(char*, std::size_t, Clock::time_point) override { return -1; }
+
+ private:
+  LinkKind kind_;
+  std::string message_;
+};
+
+std::unique_ptr<Transport> makeTransport(const LinkConfig& config, const PortMap& ports) {
+  switch (linkKindOf(config)) {
+    case LinkKind::Tcp:
+      return std::make_unique<TcpTransport>();
+    case LinkKind::SystemBluetooth:
+      return std::make_unique<UnavailableTransport>(LinkKind::SystemBluetooth, "Error: connect failed.");
+    case LinkKind::Usb:
+      return std::make_unique<UnavailableTransport>(LinkKind::Usb, "Error: USB Open failed.");
+    case LinkKind::VendorBluetooth:
+      return std::make_unique<UnavailableTransport>(LinkKind::VendorBluetooth, "Error: connect failed.");
+    case LinkKind::Serial:
+      break;
+  }
+  return std::make_unique<SerialTransport>(ports.devicePath(config.portName));
+}
+
+}  // namespace
+
+Link::~Link() { close(); }
+
+bool Link::open(const Messages& messages, const PortMap& ports) {
+  return openWith(makeTransport(config, ports), messages);
+}
+
+bool Link::openWith(std::unique_ptr<Transport> transport, const Messages& messages) {
+  close();
+  std::string error;
+  if (!transport->open(config, error)) {
+    transport->close();
+    messages.linkError(error);
+    return false;
+  }
+  transport_ = std::move(transport);
+  echoLength_ = 0;
+  if (transport_->kind() == LinkKind::Tcp || transport_->kind() == LinkKind::SystemBluetooth) {
+    // The terminal greets every new connection with one line; drop it.
+    std::string greeting;
+    receiveTextLine(greeting, 100, 300);
+  }
+  return true;
+}
+
+void Link::close() {
+  if (transport_) transport_->close();
+  transport_.reset();
+  echoLength_ = 0;
+}
+
+bool Link::isOpen() const { return transport_ && transport_->isOpen(); }
+
+int Link::send(std::string_view bytes) {
+  if (!transport_) return 0;
+  transport_->discardInput();
+  int n = transport_->send(bytes);
+  if (transport_->removesEcho()) echoLength_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+  return n;
+}
+
+int Link::collect(std::string& out, std::size_t capacity, int timeoutMs, End end) {
+  out.clear();
+  if (!transport_) return 0;
+  bool echo = config.echo && transport_->removesEcho();
+  std::size_t skip = echo ? echoLength_ : 0;
+  int extra = transport_->extraWaitMs();
+  if (end == End::Prompt && config.modem && transport_->kind() == LinkKind::Serial) extra += 3000;
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs + extra);
+
+  // The echo never counts against the caller's capacity, and an end byte
+  // inside the echo does not end the wait.
+  auto done = [&](std::string_view r) {
+    if (r.size() <= skip) return false;
+    char last = r.back();
+    switch (end) {
+      case End::FrameCr:
+        return last == CR;
+      case End::TextLine:
+        return last == LF && r.size() > (echo ? skip : 2);
+      case End::Prompt:
+        return last == '?' || last == ACK || last == NAK;
+      case End::Packet:
+        return packetComplete(r.substr(skip));
+    }
+    return false;
+  };
+  transport_->collect(out, capacity + skip, deadline, done);
+  if (skip) out.erase(0, std::min(skip, out.size()));
+  return static_cast<int>(out.size());
+}
+
+int Link::receiveFrame(std::string& reply, std::size_t capacity, int timeoutMs) {
+  collect(reply, capacity, timeoutMs, End::FrameCr);
+  return validateMain(reply);
+}
+
+int Link::receiveXorFrame(std::string& reply, std::size_t capacity, int timeoutMs) {
+  collect(reply, capacity, timeoutMs, End::FrameCr);
+  return validateXor(reply);
+}
+
+int Link::receivePacket(std::string& reply, std::size_t capacity, int timeoutMs) {
+  collect(reply, capacity, timeoutMs, End::Packet);
+  return validatePacket(reply);
+}
+
+int Link::receiveTextLine(std::string& text, std::size_t capacity, int timeoutMs) {
+  return collect(text, capacity, timeoutMs, End::TextLine);
+}
+
+int Link::receiveUntilPrompt(std::string& text, std::size_t capacity, int timeoutMs) {
+  return collect(text, capacity, timeoutMs, End::Prompt);
+}
+
+}  // namespace cfg

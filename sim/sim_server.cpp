@@ -1,0 +1,299 @@
+#include "sim/sim_server.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/frame.h"
+#include "link/hex.h"
+#include "link/tcp_transport.h"
+
+namespace cfg::sim {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+void writeAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && errno == EAGAIN) {
+      pollUntil(fd, POLLOUT, 1000);
+    } else {
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool parseFaultKind(std::string_view name, FaultKind& kind) {
+  static const std::pair<const char*, FaultKind> names[] = {
+      {"none", FaultKind::None},     {"noanswer", FaultKind::NoAnswer}, {"nak", FaultKind::Nak},
+      {"badcheck", FaultKind::BadCheck}, {"delay", FaultKind::Delay},   {"echo", FaultKind::Echo},
+      {"close", FaultKind::Close},   {"drop", FaultKind::DropBytes}};
+  for (const auto& [n, k] : names)
+    if (name == n) {
+      kind = k;
+      return true;
+    }
+  return false;
+}
+
+SimServer::SimServer() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe failed");
+  wakeRead_.reset(fds[0]);
+  wakeWrite_.reset(fds[1]);
+}
+
+SimServer::~SimServer() { stop(); }
+
+std::size_t SimServer::add(SimTerminal terminal) {
+  std::lock_guard lock(mutex_);
+  terminals_.push_back(std::move(terminal));
+  return terminals_.size() - 1;
+}
+
+std::uint16_t SimServer::listenTcp(std::uint16_t port) {
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) throw std::runtime_error("socket failed");
+  int one = 1;
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.get(), 8) != 0)
+    throw std::runtime_error("cannot listen on port " + std::to_string(port));
+  socklen_t len = sizeof addr;
+  ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+  listener_ = std::move(fd);
+  return ntohs(addr.sin_port);
+}
+
+std::string SimServer::openPty() {
+  UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+  if (!master || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
+    throw std::runtime_error("cannot create a pseudo-terminal");
+  char name[128];
+  if (::ptsname_r(master.get(), name, sizeof name) != 0) throw std::runtime_error("ptsname failed");
+  // Hold the slave open in raw mode: the line stays up between clients and
+  // never echoes the terminal's own replies back to it.
+  UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+  if (!slave) throw std::runtime_error("cannot open the pseudo-terminal's slave");
+  termios tio{};
+  ::tcgetattr(slave.get(), &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave.get(), TCSANOW, &tio);
+  ptySlave_ = std::move(slave);
+  auto peer = std::make_unique<Peer>();
+  peer->fd = std::move(master);
+  peer->isPty = true;
+  peers_.push_back(std::move(peer));
+  return name;
+}
+
+void SimServer::start() {
+  if (running_) return;
+  running_ = true;
+  thread_ = std::thread([this] { serveLoop(); });
+}
+
+void SimServer::stop() {
+  if (wakeWrite_) {
+    char c = 'q';
+    [[maybe_unused]] ssize_t n = ::write(wakeWrite_.get(), &c, 1);
+  }
+  if (thread_.joinable()) thread_.join();
+  running_ = false;
+  // A stopped line refuses new connections and drops the open ones.
+  listener_.reset();
+  std::erase_if(peers_, [](const auto& p) { return !p->isPty; });
+}
+
+void SimServer::run() { serveLoop(); }
+
+void SimServer::setFault(Fault fault) {
+  std::lock_guard lock(mutex_);
+  fault_ = fault;
+}
+
+std::vector<std::string> SimServer::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void SimServer::clearRequests() {
+  std::lock_guard lock(mutex_);
+  requests_.clear();
+}
+
+int SimServer::connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+void SimServer::serveLoop() {
+  for (;;) {
+    std::vector<pollfd> fds;
+    fds.push_back({wakeRead_.get(), POLLIN, 0});
+    if (listener_) fds.push_back({listener_.get(), POLLIN, 0});
+    std::size_t firstPeer = fds.size();
+    auto now = SteadyClock::now();
+    int timeout = -1;
+    for (auto& p : peers_) {
+      short events = POLLIN;
+      if (!p->output.empty()) {
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(p->output.front().due - now).count();
+        int w = wait > 0 ? static_cast<int>(wait) : 0;
+        timeout = timeout < 0 ? w : std::min(timeout, w);
+      }
+      fds.push_back({p->fd.get(), events, 0});
+    }
+    int r = ::poll(fds.data(), fds.size(), timeout);
+    if (r < 0 && errno != EINTR) return;
+    if (fds[0].revents) return;  // stop requested
+    if (listener_ && (fds[1].revents & POLLIN)) {
+      int c = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (c >= 0) {
+        int one = 1;
+        ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        auto peer = std::make_unique<Peer>();
+        peer->fd.reset(c);
+        std::string greeting;
+        {
+          std::lock_guard lock(mutex_);
+          ++connections_;
+          greeting = terminals_.empty() ? "termsim" : terminals_.front().model() + " termsim";
+        }
+        writeAll(c, greeting + "\r\n");
+        peers_.push_back(std::move(peer));
+      }
+    }
+    for (std::size_t i = firstPeer; i < fds.size(); ++i) {
+      Peer& p = *peers_[i - firstPeer];
+      if (fds[i].revents & POLLIN) {
+        onReadable(p);
+      } else if (!p.isPty && (fds[i].revents & (POLLHUP | POLLERR))) {
+        closePeer(p);
+      }
+      if (p.fd) flush(p);
+    }
+    std::erase_if(peers_, [](const auto& p) { return !p->fd; });
+  }
+}
+
+void SimServer::onReadable(Peer& peer) {
+  char buf[1024];
+  ssize_t n = ::read(peer.fd.get(), buf, sizeof buf);
+  if (n <= 0) {
+    if (n == 0 || (errno != EAGAIN && errno != EINTR && !peer.isPty)) closePeer(peer);
+    return;
+  }
+  peer.input.append(buf, static_cast<std::size_t>(n));
+  // A Frame runs from SOH to CR; the check byte is never CR.
+  for (;;) {
+    std::size_t start = peer.input.find(SOH);
+    if (start == std::string::npos) {
+      peer.input.clear();
+      return;
+    }
+    std::size_t end = peer.input.find(CR, start);
+    if (end == std::string::npos) {
+      peer.input.erase(0, start);
+      if (peer.input.size() > 4096) peer.input.clear();
+      return;
+    }
+    std::string frame = peer.input.substr(start, end - start + 1);
+    peer.input.erase(0, end + 1);
+    onFrame(peer, frame);
+    if (!peer.fd) return;
+  }
+}
+
+void SimServer::onFrame(Peer& peer, const std::string& frame) {
+  std::optional<std::string> reply;
+  Fault fault;
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(frame);
+    for (auto& t : terminals_) {
+      reply = t.handle(frame);
+      if (reply) break;
+    }
+    if (fault_.kind != FaultKind::None && fault_.count != 0) {
+      fault = fault_;
+      if (fault_.count > 0) --fault_.count;
+    }
+  }
+  Pending out{SteadyClock::now(), {}, false};
+  if (fault.kind == FaultKind::Echo) out.bytes = frame;
+  if (reply) {
+    std::string r = *reply;
+    switch (fault.kind) {
+      case FaultKind::NoAnswer:
+        r.clear();
+        break;
+      case FaultKind::Nak:
+        r = nakFrame(static_cast<unsigned>(std::max(0, hexPairAt(frame, 1))));
+        break;
+      case FaultKind::BadCheck: {
+        char& c = r[r.size() - 2];
+        c = static_cast<char>(c ^ 0x20);
+        break;
+      }
+      case FaultKind::Delay:
+        out.due += std::chrono::milliseconds(fault.delayMs);
+        break;
+      case FaultKind::Close:
+        r.resize(r.size() / 2);
+        out.closeAfter = true;
+        break;
+      case FaultKind::DropBytes:
+        r.erase(r.size() / 2, 1);
+        break;
+      default:
+        break;
+    }
+    out.bytes += r;
+  }
+  if (out.bytes.empty() && !out.closeAfter) return;
+  // A late reply does not hold back the answers to later requests.
+  auto at = std::find_if(peer.output.begin(), peer.output.end(),
+                         [&](const Pending& p) { return p.due > out.due; });
+  peer.output.insert(at, std::move(out));
+}
+
+void SimServer::flush(Peer& peer) {
+  auto now = SteadyClock::now();
+  while (!peer.output.empty() && peer.output.front().due <= now) {
+    Pending p = std::move(peer.output.front());
+    peer.output.pop_front();
+    writeAll(peer.fd.get(), p.bytes);
+    if (p.closeAfter && !peer.isPty) {
+      closePeer(peer);
+      return;
+    }
+  }
+}
+
+void SimServer::closePeer(Peer& peer) {
+  peer.fd.reset();
+  peer.output.clear();
+}
+
+}  // namespace cfg::sim

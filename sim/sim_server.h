@@ -1,0 +1,106 @@
+// Serves a line of simulated terminals over TCP and/or a pseudo-terminal.
+//
+// One SimServer is one line: every request Frame that arrives on any of its
+// endpoints is offered to each terminal on the line, and the one whose
+// address it carries answers (an RS-485 multi-drop line). Over TCP every new
+// connection is greeted with one text line first.
+//
+// Faults can be injected for the failure paths: no answer, NAK, a corrupted
+// check byte, a late reply, an echo of every request, a connection closed
+// half way through a reply, bytes dropped from a reply.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/fd.h"
+#include "sim/sim_terminal.h"
+
+namespace cfg::sim {
+
+enum class FaultKind { None, NoAnswer, Nak, BadCheck, Delay, Echo, Close, DropBytes };
+
+struct Fault {
+  FaultKind kind = FaultKind::None;
+  int count = -1;     // replies it applies to; -1 for every reply
+  int delayMs = 0;    // Delay: how late the reply goes out
+};
+
+// "none", "noanswer", "nak", "badcheck", "delay", "echo", "close", "drop"
+bool parseFaultKind(std::string_view name, FaultKind& kind);
+
+class SimServer {
+ public:
+  SimServer();
+  ~SimServer();
+  SimServer(const SimServer&) = delete;
+  SimServer& operator=(const SimServer&) = delete;
+
+  // Adds a terminal to the line; returns its index. Only before start().
+  std::size_t add(SimTerminal terminal);
+
+  // Listens on 127.0.0.1 (port 0 picks a free one); returns the port.
+  std::uint16_t listenTcp(std::uint16_t port = 0);
+  // Creates a pseudo-terminal; returns the path of its slave side.
+  std::string openPty();
+
+  // Serves on a thread of its own until stop() or destruction.
+  void start();
+  void stop();
+  // Serves on the calling thread until stop() is called from elsewhere.
+  void run();
+
+  // Runs f on terminal i with the line locked (the server thread may be serving).
+  template <typename F>
+  auto with(std::size_t i, F f) {
+    std::lock_guard lock(mutex_);
+    return f(terminals_.at(i));
+  }
+  void setFault(Fault fault);
+  // Every request Frame received, in order.
+  std::vector<std::string> requests() const;
+  void clearRequests();
+  // Connections accepted over TCP so far.
+  int connections() const;
+
+ private:
+  struct Endpoint;
+  struct Pending {
+    std::chrono::steady_clock::time_point due;
+    std::string bytes;
+    bool closeAfter = false;
+  };
+  struct Peer {
+    UniqueFd fd;
+    bool isPty = false;
+    std::string input;
+    std::deque<Pending> output;
+  };
+
+  void serveLoop();
+  void onReadable(Peer& peer);
+  void onFrame(Peer& peer, const std::string& frame);
+  void flush(Peer& peer);
+  void closePeer(Peer& peer);
+
+  mutable std::mutex mutex_;
+  std::vector<SimTerminal> terminals_;
+  Fault fault_;
+  std::vector<std::string> requests_;
+  int connections_ = 0;
+
+  UniqueFd listener_;
+  UniqueFd ptySlave_;  // kept open so the line stays up between clients
+  std::vector<std::unique_ptr<Peer>> peers_;
+  UniqueFd wakeRead_, wakeWrite_;
+  std::thread thread_;
+  bool running_ = false;
+};
+
+}  // namespace cfg::sim

@@ -1,0 +1,95 @@
+// termsim: a fixed terminal on TCP or a pseudo-terminal, for tests, scripts
+// and the demo.
+//
+//   termsim --model MODEL --address N (--tcp PORT | --pty) [--fault KIND[:COUNT]] [--delay MS]
+//
+// When ready it prints one line, "tcp 127.0.0.1:PORT" or "pty /dev/pts/N",
+// and serves until it is terminated.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/sim_server.h"
+
+namespace {
+
+cfg::sim::SimServer* gServer = nullptr;
+
+void onSignal(int) {
+  if (gServer) gServer->stop();  // only writes to the wake pipe from here
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: termsim --model MODEL --address N (--tcp PORT | --pty)\n"
+               "               [--fault none|noanswer|nak|badcheck|delay|echo|close|drop[:COUNT]]\n"
+               "               [--delay MS]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string model = "LX-P2";
+  long address = 1;
+  long tcpPort = -1;
+  bool pty = false;
+  cfg::sim::Fault fault;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a == "--model") {
+      const char* v = value();
+      if (!v) return usage();
+      model = v;
+    } else if (a == "--address") {
+      const char* v = value();
+      if (!v) return usage();
+      address = std::strtol(v, nullptr, 10);
+    } else if (a == "--tcp") {
+      const char* v = value();
+      if (!v) return usage();
+      tcpPort = std::strtol(v, nullptr, 10);
+    } else if (a == "--pty") {
+      pty = true;
+    } else if (a == "--fault") {
+      const char* v = value();
+      if (!v) return usage();
+      std::string spec = v;
+      auto colon = spec.find(':');
+      if (!cfg::sim::parseFaultKind(spec.substr(0, colon), fault.kind)) return usage();
+      if (colon != std::string::npos) fault.count = std::atoi(spec.c_str() + colon + 1);
+    } else if (a == "--delay") {
+      const char* v = value();
+      if (!v) return usage();
+      fault.delayMs = std::atoi(v);
+    } else {
+      return usage();
+    }
+  }
+  if (address < 0 || address > 255 || (tcpPort < 0) == !pty || tcpPort > 65535) return usage();
+
+  try {
+    cfg::sim::SimServer server;
+    server.add(cfg::sim::SimTerminal(model, static_cast<unsigned>(address)));
+    server.setFault(fault);
+    if (pty) {
+      std::printf("pty %s\n", server.openPty().c_str());
+    } else {
+      std::printf("tcp 127.0.0.1:%u\n", server.listenTcp(static_cast<std::uint16_t>(tcpPort)));
+    }
+    std::fflush(stdout);
+    gServer = &server;
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    server.run();
+    gServer = nullptr;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "termsim: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,28 @@
+// A fresh folder under the system's temporary directory, removed with its
+// contents when the object goes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace cfg::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+  void write(std::string_view name, std::string_view bytes) const;
+  std::string read(std::string_view name) const;  // empty when missing
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace cfg::test
