@@ -216,7 +216,15 @@ std::optional<std::string> SimTerminal::memoryRead(std::string_view code, std::s
   } else {
     return std::nullopt;
   }
-  std::string reply = std::string(code) + std::string(data);
+  std::string echoed(data);
+  if (wrongEchoes > 0) {
+    // A reply to some earlier request: its index (block form) or offset
+    // (address form) is not the one asked for.
+    --wrongEchoes;
+    std::size_t at = echoed.size() - 2;
+    echoed.replace(at, 2, byteToHex(static_cast<std::uint8_t>(hexPairAt(echoed, at) + 4)));
+  }
+  std::string reply = std::string(code) + echoed;
   for (std::uint32_t i = 0; i < 4; ++i) reply += byteToHex(peek(address + i));
   return reply;
 }

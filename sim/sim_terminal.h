@@ -46,6 +46,7 @@ class SimTerminal {
   std::vector<std::pair<int, int>> outputs;         // (channel, action) of each 37
   int resets = 0;                                   // 30 received
   int defaultResets = 0;                            // 31 received
+  int wrongEchoes = 0;                              // the next memory reads echo another index/offset
 
   // Memory image: 24-bit addresses (page << 8 | offset); unwritten bytes read 0xFF.
   std::uint8_t peek(std::uint32_t address) const;
