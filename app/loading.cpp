@@ -1,0 +1,28 @@
+#include "app/loading.h"
+
+#include "app/settings_files.h"
+
+namespace cfg {
+
+bool takeWorkingDirectory(ProcessState& state, const Messages& messages) {
+  std::error_code ec;
+  std::filesystem::path current = std::filesystem::current_path(ec);
+  state.deskReader = deskReaderDefaults();
+  if (ec) return false;
+  state.workingDirectory = current;
+  if (state.diagnostic) messages.info(current.string(), "szCurrentDirectory");
+  return true;
+}
+
+void runLoadingSequence(ProcessState& state, const Messages& messages,
+                        const std::function<void()>& loadActivities) {
+  FileContext ctx = state.files(messages);
+  readPlantPassword(state, messages);
+  loadRegistry(ctx, state.registry);
+  readFormatList(ctx, state.formats);
+  if (loadActivities) loadActivities();
+  readArchiveSettings(state, messages);
+  readRecentSettings(state, messages);
+}
+
+}  // namespace cfg

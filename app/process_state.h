@@ -1,0 +1,43 @@
+// The process state: everything the program keeps between requests, in one
+// aggregate that main owns and hands by reference to whoever needs a part.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/archive_settings.h"
+#include "app/registry.h"
+#include "link/prompt.h"
+#include "records/formats.h"
+
+namespace cfg {
+
+// The handhelds' factory password: while it stands, no plant password is set.
+inline constexpr const char* kDefaultPlantPassword = "58203716";
+
+struct ProcessState {
+  // Switches from the command line, known before the settings are loaded.
+  bool diagnostic = false;    // "-d": the readers show what they read
+  bool autoSchedule = false;  // "-a": unattended start-up
+  bool batchOnStart = false;  // the command line names a batch file
+
+  std::filesystem::path workingDirectory;  // the current directory at start-up
+  std::string plantPassword = kDefaultPlantPassword;
+
+  ArchiveSettings archive;  // acqreg.dat, used by batch runs
+  ArchiveSettings recent;   // recent.dat, the last interactive choice
+  ArchiveSettings live;     // what the archive writers use
+
+  bool expertFunctions = false;  // enabdump.dat exists
+  bool resetToDefault = false;   // resdeflt.dat exists
+
+  Registry registry;
+  TerminalRecord deskReader = deskReaderDefaults();
+  FormatList formats;
+
+  FileContext files(const Messages& messages) const {
+    return FileContext{workingDirectory, messages, diagnostic};
+  }
+};
+
+}  // namespace cfg
