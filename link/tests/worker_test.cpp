@@ -46,8 +46,8 @@ TEST(WorkerHandshake, CancelDuringATransactionEndsAfterThatTransaction) {
   auto start = Clock::now();
   worker.stop();
   auto waited = msSince(start);
-  EXPECT_GE(waited, 100) << "stop returned while the reply was still awaited";
-  EXPECT_LT(waited, 400);
+  EXPECT_GE(waited, 50) << "stop returned while the reply was still awaited";
+  EXPECT_LT(waited, 1000);
   EXPECT_FALSE(worker.running());
   // The answered exchange was shown; nothing was cut short or retried.
   EXPECT_EQ(line.server.requests().size(), 1u);
@@ -79,7 +79,7 @@ TEST(WorkerHandshake, FailedTransactionClosesTheOperationAfterThePromptWasAnswer
   EXPECT_EQ(line.server.requests().size(), 6u);
   auto start = Clock::now();
   worker.stop();
-  EXPECT_LT(msSince(start), 200);
+  EXPECT_LT(msSince(start), 500);
   EXPECT_EQ(progress.closeCount(), 1u);
 }
 
@@ -127,7 +127,7 @@ TEST(WorkerHandshake, FinishedOrThrowingRoutineAsksToCloseAndWaitsForItsOwner) {
   EXPECT_FALSE(worker.start(progress, [](Worker&) {}, messages));
   auto start = Clock::now();
   worker.stop();
-  EXPECT_LT(msSince(start), 200) << "a pause ends at the stop request";
+  EXPECT_LT(msSince(start), 500) << "a pause ends at the stop request";
   EXPECT_EQ(prompt.count(), 0u);
 }
 
