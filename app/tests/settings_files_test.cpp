@@ -171,7 +171,8 @@ TEST_F(SettingsFiles, GarbageNeverReadsAsComplete) {
   // Overlong numbers and odd flags do not overflow and still write as one digit.
   ArchiveSettings live;
   std::string odd = "99999999999999999999\r\n" + full;
-  MemorySource source(full.substr(0, 3) + "7\r\n" + full.substr(6));
+  std::string sevenFlag = full.substr(0, 3) + "7\r\n" + full.substr(6);  // the source only views it
+  MemorySource source(sevenFlag);
   ASSERT_TRUE(parseArchiveSettings(source, ArchiveFile::Recent, live));
   EXPECT_EQ(live.regEnabled, 7);
   live.regEnabled = 200;
