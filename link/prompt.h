@@ -54,7 +54,8 @@ class Messages {
   Messages(const Messages&) = delete;
   Messages& operator=(const Messages&) = delete;
 
-  MessageFlags flags;
+  // Switched by unattended runs while others hold the Messages read-only.
+  mutable MessageFlags flags;
 
   Prompt& prompt() const { return *prompt_; }
   void setPrompt(Prompt& prompt) { prompt_ = &prompt; }

@@ -155,13 +155,18 @@ void SimServer::serveLoop() {
     std::size_t firstPeer = fds.size();
     auto now = SteadyClock::now();
     int timeout = -1;
+    auto wakeAt = [&](SteadyClock::time_point due) {
+      auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+      int w = wait > 0 ? static_cast<int>(wait) : 0;
+      timeout = timeout < 0 ? w : std::min(timeout, w);
+    };
     for (auto& p : peers_) {
       short events = POLLIN;
       if (!p->output.empty()) {
-        auto wait = std::chrono::ceil<std::chrono::milliseconds>(p->output.front().due - now).count();
-        int w = wait > 0 ? static_cast<int>(wait) : 0;
-        timeout = timeout < 0 ? w : std::min(timeout, w);
+        if (p->output.front().written > 0) events |= POLLOUT;  // the line was full
+        else wakeAt(p->output.front().due);
       }
+      if (p->streamer) wakeAt(p->nextStream);
       fds.push_back({p->fd.get(), events, 0});
     }
     int r = ::poll(fds.data(), fds.size(), timeout);
@@ -191,6 +196,7 @@ void SimServer::serveLoop() {
       } else if (!p.isPty && (fds[i].revents & (POLLHUP | POLLERR))) {
         closePeer(p);
       }
+      if (p.fd) stream(p);
       if (p.fd) flush(p);
     }
     std::erase_if(peers_, [](const auto& p) { return !p->fd; });
@@ -231,11 +237,18 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(frame);
-    for (auto& t : terminals_) {
-      reply = t.handle(frame);
-      if (reply) break;
+    for (std::size_t i = 0; i < terminals_.size(); ++i) {
+      reply = terminals_[i].handle(frame);
+      if (!reply) continue;
+      if (terminals_[i].streaming && !peer.streamer) {
+        peer.streamer = i;
+        peer.nextStream = SteadyClock::now() + std::chrono::milliseconds(terminals_[i].streamGapMs);
+      }
+      break;
     }
-    if (fault_.kind != FaultKind::None && fault_.count != 0) {
+    if (fault_.kind != FaultKind::None && fault_.after > 0) {
+      --fault_.after;
+    } else if (fault_.kind != FaultKind::None && fault_.count != 0) {
       fault = fault_;
       if (fault_.count > 0) --fault_.count;
     }
@@ -272,19 +285,61 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
     out.bytes += r;
   }
   if (out.bytes.empty() && !out.closeAfter) return;
-  // A late reply does not hold back the answers to later requests.
+  queue(peer, std::move(out));
+}
+
+void SimServer::queue(Peer& peer, Pending out) {
+  // A late reply does not hold back the answers to later requests (but a
+  // Frame half on the line is finished first).
   auto at = std::find_if(peer.output.begin(), peer.output.end(),
-                         [&](const Pending& p) { return p.due > out.due; });
+                         [&](const Pending& p) { return p.due > out.due && p.written == 0; });
   peer.output.insert(at, std::move(out));
+}
+
+void SimServer::stream(Peer& peer) {
+  if (!peer.streamer || SteadyClock::now() < peer.nextStream) return;
+  // Records go out one at a time: the next only once the line has taken the last.
+  if (!peer.output.empty()) {
+    peer.nextStream = SteadyClock::now() + std::chrono::milliseconds(1);
+    return;
+  }
+  std::optional<std::string> frame;
+  int gap = 0;
+  {
+    std::lock_guard lock(mutex_);
+    SimTerminal& t = terminals_[*peer.streamer];
+    if (!t.streaming) {
+      peer.streamer.reset();
+      return;
+    }
+    frame = t.nextStreamed();
+    gap = t.streamGapMs;
+  }
+  // When the stream has caught up, look again a little later.
+  peer.nextStream = SteadyClock::now() + std::chrono::milliseconds(frame ? gap : 50);
+  if (frame) queue(peer, {SteadyClock::now(), *frame, false, 0});
 }
 
 void SimServer::flush(Peer& peer) {
   auto now = SteadyClock::now();
   while (!peer.output.empty() && peer.output.front().due <= now) {
-    Pending p = std::move(peer.output.front());
+    Pending& p = peer.output.front();
+    while (p.written < p.bytes.size()) {
+      ssize_t n = ::write(peer.fd.get(), p.bytes.data() + p.written, p.bytes.size() - p.written);
+      if (n > 0) {
+        p.written += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else if (n < 0 && errno == EAGAIN) {
+        return;  // the line is full: go on when it can take more
+      } else {
+        if (!peer.isPty) closePeer(peer);
+        return;
+      }
+    }
+    bool closeAfter = p.closeAfter;
     peer.output.pop_front();
-    writeAll(peer.fd.get(), p.bytes);
-    if (p.closeAfter && !peer.isPty) {
+    if (closeAfter && !peer.isPty) {
       closePeer(peer);
       return;
     }

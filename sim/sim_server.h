@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,7 @@ struct Fault {
   FaultKind kind = FaultKind::None;
   int count = -1;     // replies it applies to; -1 for every reply
   int delayMs = 0;    // Delay: how late the reply goes out
+  int after = 0;      // replies that go out untouched before the fault starts
 };
 
 // "none", "noanswer", "nak", "badcheck", "delay", "echo", "close", "drop"
@@ -75,18 +77,24 @@ class SimServer {
     std::chrono::steady_clock::time_point due;
     std::string bytes;
     bool closeAfter = false;
+    std::size_t written = 0;  // bytes of `bytes` already on the line
   };
   struct Peer {
     UniqueFd fd;
     bool isPty = false;
     std::string input;
     std::deque<Pending> output;
+    // The terminal streaming its records to this peer, and when the next goes out.
+    std::optional<std::size_t> streamer;
+    std::chrono::steady_clock::time_point nextStream;
   };
 
   void serveLoop();
   void onReadable(Peer& peer);
   void onFrame(Peer& peer, const std::string& frame);
   void flush(Peer& peer);
+  void stream(Peer& peer);
+  void queue(Peer& peer, Pending out);
   void closePeer(Peer& peer);
 
   mutable std::mutex mutex_;

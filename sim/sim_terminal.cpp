@@ -1,5 +1,6 @@
 #include "sim/sim_terminal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -53,6 +54,110 @@ SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move
   poke(configBlockAddress(), static_cast<std::uint8_t>(address));
   setSpeedIndex(3);  // 9600
   installBasicCommands();
+  installRecordCommands();
+}
+
+void SimTerminal::add(const AttendanceRecord& r) { attendance.add(attendanceBody(r, 0).substr(4)); }
+void SimTerminal::add(const ProductionRecord& r) { production.add(productionBody(r, 0).substr(4)); }
+void SimTerminal::add(const CanteenRecord& r) { canteen.add(canteenBody(r, 0).substr(4)); }
+
+std::optional<std::string> SimTerminal::nextStreamed() {
+  if (!streaming) return std::nullopt;
+  for (;;) {
+    std::optional<std::string> record;
+    for (const auto& p : attendance.pending())
+      if (hex4ToU16(p) == streamPointer) record = p;
+    if (!record) return std::nullopt;
+    std::uint16_t pointer = streamPointer;
+    if (streamRepeat == pointer) {
+      streamRepeat.reset();  // sent now and once more next time
+    } else {
+      streamPointer = static_cast<std::uint16_t>((streamPointer + 1u) % attendance.ringSize());
+    }
+    if (streamSkip == pointer) {
+      streamSkip.reset();
+      continue;
+    }
+    return dataFrame(address_, "41" + *record);
+  }
+}
+
+void SimTerminal::installRecordCommands() {
+  struct Kind {
+    const char* count;
+    const char* next;
+    const char* ack;
+    const char* byIndex;
+    RecordStore SimTerminal::*store;
+  };
+  static const Kind kinds[] = {{"00", "01", "02", "03", &SimTerminal::attendance},
+                               {"60", "61", "62", "63", &SimTerminal::production},
+                               {"80", "81", "82", "83", &SimTerminal::canteen}};
+  for (const Kind& k : kinds) {
+    std::string count = k.count, next = k.next, byIndex = k.byIndex;
+    auto store = k.store;
+    setHandler(count, [count, store](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+      if (!data.empty()) return std::nullopt;
+      auto n = static_cast<std::uint16_t>(std::min<std::size_t>((t.*store).unacknowledged(), 0xFFFF));
+      return count + byteToHex(static_cast<std::uint8_t>(n >> 8)) + byteToHex(static_cast<std::uint8_t>(n));
+    });
+    setHandler(next, [next, store](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+      auto r = (t.*store).next();
+      if (!data.empty() || !r) return std::nullopt;
+      return next + *r;
+    });
+    setHandler(k.ack, [store](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+      auto pointer = hex4ToU16(data);
+      if (data.size() != 4 || !pointer || !(t.*store).acknowledge(*pointer)) return std::nullopt;
+      return std::string();
+    });
+    setHandler(byIndex, [byIndex, store](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+      auto index = hex4ToU16(data);
+      if (data.size() != 4 || !index) return std::nullopt;
+      auto r = (t.*store).byIndex(*index);
+      if (!r) return std::nullopt;
+      return byIndex + *r;
+    });
+  }
+  setHandler("35", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+    if (!data.empty()) return std::nullopt;
+    t.attendance.clear();
+    t.production.clear();
+    t.canteen.clear();
+    return std::string();
+  });
+  setHandler("38", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+    if (data != "01") return std::nullopt;
+    auto size = static_cast<std::uint16_t>(std::min<std::uint32_t>(t.attendance.ringSize(), 0xFFFF));
+    return "38" + byteToHex(t.ringStatus) + byteToHex(static_cast<std::uint8_t>(size >> 8)) +
+           byteToHex(static_cast<std::uint8_t>(size)) + "0000";
+  });
+  setHandler("40", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+    if (!data.empty()) return std::nullopt;
+    std::uint16_t first = t.attendance.firstUnacknowledged();
+    auto n = static_cast<std::uint16_t>(std::min<std::size_t>(t.attendance.unacknowledged(), 0xFFFF));
+    t.streaming = true;
+    t.streamPointer = first;
+    return "40" + byteToHex(static_cast<std::uint8_t>(first >> 8)) + byteToHex(static_cast<std::uint8_t>(first)) +
+           byteToHex(static_cast<std::uint8_t>(n >> 8)) + byteToHex(static_cast<std::uint8_t>(n));
+  });
+  setHandler("41", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+    auto pointer = hex4ToU16(data);
+    if (data.size() != 4 || !pointer) return std::nullopt;
+    auto r = t.attendance.byPointer(*pointer);
+    if (!r) return std::nullopt;
+    // The stream goes on after the record asked for.
+    t.streamPointer = static_cast<std::uint16_t>((*pointer + 1u) % t.attendance.ringSize());
+    return "41" + *r;
+  });
+  setHandler("42", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+    auto start = hex4ToU16(data.substr(0, std::min<std::size_t>(4, data.size())));
+    auto next = hex4ToU16(data.size() >= 8 ? data.substr(4, 4) : std::string_view{});
+    if (data.size() != 8 || !start || !next) return std::nullopt;
+    t.streaming = false;
+    if (!t.attendance.acknowledgeRun(*start, *next)) return std::nullopt;
+    return std::string();
+  });
 }
 
 std::uint8_t SimTerminal::peek(std::uint32_t address) const {
@@ -83,10 +188,13 @@ std::optional<std::string> SimTerminal::handle(std::string_view request) {
   if (request.size() < 9 || request[0] != SOH || request[3] != STX || request.back() != CR ||
       request[request.size() - 3] != ETX)
     return std::nullopt;
-  if (static_cast<std::uint8_t>(request[request.size() - 2]) != mainCheckByte(request)) return std::nullopt;
+  std::string_view code = request.substr(4, 2);
+  // The streaming resynchronisation request "41" comes with a plain-XOR check byte.
+  auto check = static_cast<std::uint8_t>(request[request.size() - 2]);
+  bool checked = check == mainCheckByte(request) || (code == "41" && check == xorCheckByte(request));
+  if (!checked) return std::nullopt;
   if (hexPairAt(request, 1) != static_cast<int>(address_)) return std::nullopt;
 
-  std::string_view code = request.substr(4, 2);
   std::string_view data = request.substr(6, request.size() - 9);
   auto it = handlers_.find(code);
   if (it == handlers_.end()) return nakFrame(address_);

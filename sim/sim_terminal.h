@@ -14,6 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/record_store.h"
+#include "sim/sim_records.h"
+
 namespace cfg::sim {
 
 // One pending event of a terminal in polling mode.
@@ -48,6 +51,26 @@ class SimTerminal {
   int defaultResets = 0;                            // 31 received
   int wrongEchoes = 0;                              // the next memory reads echo another index/offset
 
+  // Record memory: attendance ("00"-"03", "35", "3801", streaming "40"-"42"),
+  // production ("60"-"63") and canteen ("80"-"83") records.
+  RecordStore attendance{30};
+  RecordStore production{48};
+  RecordStore canteen{78};
+  std::uint8_t ringStatus = 1;  // the status "3801" answers with (1 = ring size valid)
+  void add(const AttendanceRecord& r);
+  void add(const ProductionRecord& r);
+  void add(const CanteenRecord& r);
+
+  // Streaming after "40": the terminal sends its unacknowledged attendance
+  // records unasked, one every streamGapMs, until "42" closes the run.
+  bool streaming = false;
+  std::uint16_t streamPointer = 0;
+  int streamGapMs = 5;
+  std::optional<std::uint16_t> streamSkip;    // leave this record out of the stream, once
+  std::optional<std::uint16_t> streamRepeat;  // send this record twice, once
+  // The next record Frame to send unasked; nothing when the stream has caught up.
+  std::optional<std::string> nextStreamed();
+
   // Memory image: 24-bit addresses (page << 8 | offset); unwritten bytes read 0xFF.
   std::uint8_t peek(std::uint32_t address) const;
   void poke(std::uint32_t address, std::uint8_t value);
@@ -68,6 +91,7 @@ class SimTerminal {
 
  private:
   void installBasicCommands();
+  void installRecordCommands();
   std::optional<std::string> memoryRead(std::string_view code, std::string_view data);
   std::optional<std::string> memoryWrite(std::string_view code, std::string_view data);
 
