@@ -7,7 +7,10 @@
 
 #include "app/archive_settings.h"
 #include "app/registry.h"
+#include "link/link.h"
+#include "link/port_map.h"
 #include "link/prompt.h"
+#include "link/worker.h"
 #include "records/formats.h"
 
 namespace cfg {
@@ -20,6 +23,7 @@ struct ProcessState {
   bool diagnostic = false;    // "-d": the readers show what they read
   bool autoSchedule = false;  // "-a": unattended start-up
   bool batchOnStart = false;  // the command line names a batch file
+  std::string batchPath;      // the batch file 40034 runs
 
   std::filesystem::path workingDirectory;  // the current directory at start-up
   std::string plantPassword = kDefaultPlantPassword;
@@ -34,6 +38,17 @@ struct ProcessState {
   Registry registry;
   TerminalRecord deskReader = deskReaderDefaults();
   FormatList formats;
+  std::size_t scheduledActivities = 0;  // loaded from attivita.dat
+
+  // The connection. The Link is filled from a registry row (or a handheld
+  // entry) before it is opened and stays open until disconnect; a worker
+  // uses it only while its modal dialog waits.
+  Link link;
+  PortMap ports;             // porte.dat of the working directory
+  WorkerRecords workers;
+  bool connected = false;        // a terminal (fixed or handheld) is connected
+  bool modemConnected = false;   // the Link was dialled: hang up before closing
+  bool reconnect = false;        // the next connect skips the selection dialog
 
   FileContext files(const Messages& messages) const {
     return FileContext{workingDirectory, messages, diagnostic};

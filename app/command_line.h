@@ -1,0 +1,37 @@
+// The program's command line and what start-up does with it.
+//
+//   cfgtool              waits for the user
+//   cfgtool -d           diagnostic: the settings readers show what they read,
+//                        and no batch runs at start
+//   cfgtool -a           starts the scheduled activities (when there are any)
+//   cfgtool PATH         runs the batch file PATH, then closes
+//
+// "-d" and "-a" count only as whole arguments, so that a batch path such as
+// /data/daily-acq.cmd is not taken for a switch. The other arguments, joined
+// with single blanks, are the batch path (a path with blanks may be given
+// quoted or not).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace cfg {
+
+struct CommandLine {
+  bool diagnostic = false;
+  bool autoSchedule = false;
+  std::string batchPath;  // empty: none
+};
+
+// args without the program name.
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+enum class StartUpAction { None, StartScheduling, RunBatch };
+
+// The last step of start-up, once the settings are loaded: "-a" starts the
+// scheduler when activities were loaded and otherwise nothing; "-d" runs
+// nothing; else a batch path is run.
+StartUpAction startUpAction(const CommandLine& line, std::size_t scheduledActivities);
+
+}  // namespace cfg

@@ -1,0 +1,69 @@
+// cfgtool: the process entry.
+//
+// Without a display the program falls back to Qt's offscreen platform, so a
+// command-line batch or "-a" also runs on a headless server; message boxes
+// then go to standard error and answer themselves the safe way. SIGTERM and
+// SIGINT close the program the orderly way, as "&Uscita" does.
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/process_state.h"
+#include "app/ui/main_window.h"
+#include "app/ui/qt_prompt.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+  char byte = 1;
+  [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
+}
+
+void closeOnSignals(cfg::ui::MainWindow& window) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    char byte;
+    [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
+    window.postCommand(cfg::cmd::Exit);
+  });
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+  QApplication app(argc, argv);
+  cfg::ui::installItalianTranslation();
+
+  // What Qt left of the arguments (it takes its own, such as -platform).
+  std::vector<std::string> args(argv + 1, argv + argc);
+  cfg::CommandLine line = cfg::parseCommandLine(args);
+
+  bool headless = QGuiApplication::platformName() == QLatin1String("offscreen");
+  cfg::ui::QtPrompt prompt(headless ? cfg::ui::QtPrompt::Mode::Console : cfg::ui::QtPrompt::Mode::Boxes);
+  cfg::Messages messages(prompt);
+
+  cfg::ProcessState state;
+  state.diagnostic = line.diagnostic;
+  state.autoSchedule = line.autoSchedule;
+  state.batchPath = line.batchPath;
+
+  cfg::ui::MainWindow window(state, messages);
+  closeOnSignals(window);
+  window.show();
+  window.postCommand(cfg::cmd::StartUp);
+  return app.exec();
+}

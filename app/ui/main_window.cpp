@@ -1,0 +1,302 @@
+#include "app/ui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSystemTrayIcon>
+#include <QTime>
+
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/connection.h"
+#include "app/loading.h"
+#include "app/ui/frame_dialogs.h"
+#include "app/ui/registry_dialogs.h"
+#include "app/ui/text.h"
+
+// The resources live in a static library: they must be pulled in by name.
+static void initResources() { Q_INIT_RESOURCE(cfgtool); }
+
+namespace cfg::ui {
+
+namespace {
+
+inline constexpr const char* kAlreadyRunning = "Program already running";
+
+}  // namespace
+
+MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
+    : QMainWindow(parent),
+      state_(state),
+      messages_(messages),
+      lockPath_(defaultLockPath()),
+      schedulerProgress_(
+          this, [](const ProgressUpdate&) {}, [this] { stopScheduling(); }) {
+  initResources();
+  setWindowTitle(QString::fromLatin1(kProgramCaption));
+  setWindowIcon(QIcon(QStringLiteral(":/cfgtool/icon.png")));
+  resize(400, 250);
+  picture_ = new PictureWidget(QPixmap(QStringLiteral(":/cfgtool/picture.png")), this);
+  setCentralWidget(picture_);
+  buildMenu();
+
+  for (int id : cmd::kAll) handlers_[id] = [] {};
+  handlers_[cmd::Exit] = [this] { close(); };
+  handlers_[cmd::About] = [this] { about(); };
+  handlers_[cmd::StartUp] = [this] { startUp(); };
+  handlers_[cmd::TerminalList] = [this] { terminalList(); };
+  handlers_[cmd::Connect] = [this] { connectTerminal(); };
+  handlers_[cmd::Disconnect] = [this] { disconnectTerminal(); };
+  handlers_[cmd::AddressSpeed] = [this] { changeAddressSpeed(); };
+  handlers_[cmd::ChooseBatch] = [this] { chooseBatch(); };
+  handlers_[cmd::RunBatch] = [this] { runBatch(); };
+  handlers_[cmd::StartScheduling] = [this] { startScheduling(); };
+  handlers_[cmd::StopScheduling] = [this] { stopScheduling(); };
+
+  connect(&minuteTimer_, &QTimer::timeout, this, [this] {
+    // The first tick comes 2 s after a full minute; from then on every minute.
+    if (minuteTimer_.interval() != kMinuteTickMs) minuteTimer_.setInterval(kMinuteTickMs);
+  });
+}
+
+MainWindow::~MainWindow() { shutdown(); }
+
+// --- menu ---
+
+void MainWindow::buildMenu() {
+  for (const MenuNode& top : mainMenu()) {
+    QMenu* menu = menuBar()->addMenu(QString::fromStdString(top.text));
+    addMenuNodes(menu, top.children);
+  }
+  applyMenu({});
+}
+
+void MainWindow::addMenuNodes(QMenu* menu, const std::vector<MenuNode>& nodes) {
+  for (const MenuNode& node : nodes) {
+    switch (node.kind) {
+      case MenuNode::Kind::Separator:
+        menu->addSeparator();
+        break;
+      case MenuNode::Kind::Popup:
+        addMenuNodes(menu->addMenu(QString::fromStdString(node.text)), node.children);
+        break;
+      case MenuNode::Kind::Item: {
+        QAction* action = menu->addAction(QString::fromStdString(node.text));
+        int id = node.id;
+        connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
+        actions_[id] = action;
+        break;
+      }
+    }
+  }
+}
+
+QAction* MainWindow::action(int id) const {
+  auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::applyMenu(const MenuChanges& changes) {
+  menu_.apply(changes);
+  for (auto& [id, action] : actions_) action->setEnabled(menu_.enabled(id));
+}
+
+void MainWindow::removeMenuItem(int id) {
+  menu_.remove(id);
+  auto it = actions_.find(id);
+  if (it == actions_.end()) return;
+  delete it->second;
+  actions_.erase(it);
+}
+
+void MainWindow::setCaption(const std::string& caption) { setWindowTitle(fromCp1252(caption)); }
+
+// --- dispatch ---
+
+void MainWindow::dispatch(int id) {
+  auto it = handlers_.find(id);
+  if (it != handlers_.end() && it->second) it->second();
+}
+
+void MainWindow::postCommand(int id) {
+  QMetaObject::invokeMethod(this, [this, id] { dispatch(id); }, Qt::QueuedConnection);
+}
+
+void MainWindow::setHandler(int id, Handler handler) { handlers_[id] = std::move(handler); }
+
+// --- start-up ---
+
+void MainWindow::startUp() {
+  minuteTimer_.start(firstMinuteTickMs(QTime::currentTime().second()));
+
+  if (!lock_.acquire(lockPath_)) {
+    messages_.error(kAlreadyRunning);
+    postCommand(cmd::Exit);
+    return;
+  }
+
+  StartUpDialog loading(
+      [this] {
+        takeWorkingDirectory(state_, messages_);
+        state_.ports = PortMap::load(state_.workingDirectory);
+        runLoadingSequence(state_, messages_, hooks_.loadActivities);
+      },
+      this);
+  loading.exec();
+
+  for (int id : itemsDeletedAtStartUp(state_.expertFunctions)) removeMenuItem(id);
+
+  CommandLine line{state_.diagnostic, state_.autoSchedule, state_.batchPath};
+  switch (startUpAction(line, state_.scheduledActivities)) {
+    case StartUpAction::StartScheduling:
+      postCommand(cmd::StartScheduling);
+      break;
+    case StartUpAction::RunBatch:
+      state_.batchOnStart = true;
+      postCommand(cmd::RunBatch);
+      break;
+    case StartUpAction::None:
+      break;
+  }
+}
+
+void MainWindow::about() {
+  AboutDialog box(this);
+  box.exec();
+}
+
+void MainWindow::terminalList() {
+  TerminalListDialog list(state_, messages_, this);
+  list.exec();
+}
+
+// --- connection ---
+
+void MainWindow::connectTerminal() {
+  if (state_.connected) return;  // already connected: disconnect comes first
+  if (!state_.reconnect) {
+    SelectTerminalDialog select(state_.registry, messages_, this);
+    if (select.exec() != 1) return;
+  }
+  state_.reconnect = false;
+
+  if (!openCurrentTerminal(state_, messages_)) return;
+  if (state_.link.config.modem) {
+    if (!hooks_.dialModem || !hooks_.dialModem()) {
+      state_.link.close();
+      return;
+    }
+    state_.modemConnected = true;
+  }
+
+  const TerminalRecord& row = state_.registry.rows[static_cast<std::size_t>(state_.registry.current)];
+  applyMenu(connectedFixedChanges(row.model, state_.expertFunctions));
+  setCaption(fixedTerminalCaption(row.number, row.description));
+  if (hooks_.selectParameterLayout) hooks_.selectParameterLayout(row.model);
+  state_.connected = true;
+}
+
+void MainWindow::disconnectTerminal() {
+  if (state_.link.config.modem && state_.modemConnected) {
+    if (hooks_.hangUpModem) hooks_.hangUpModem();
+    state_.modemConnected = false;
+  }
+  state_.link.close();
+  applyMenu(disconnectedChanges());
+  setCaption(kProgramCaption);
+  state_.connected = false;
+  if (state_.reconnect) postCommand(cmd::Connect);
+}
+
+void MainWindow::changeAddressSpeed() {
+  if (!hooks_.changeAddressSpeed) return;
+  if (hooks_.changeAddressSpeed() == 1 && state_.reconnect) postCommand(cmd::Disconnect);
+}
+
+// --- batches ---
+
+void MainWindow::chooseBatch() {
+  QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Batch File"),
+                                              QString::fromStdString(state_.workingDirectory.string()),
+                                              QStringLiteral("Batch File (*.cmd)"));
+  if (path.isEmpty()) return;
+  state_.batchPath = path.toStdString();
+  postCommand(cmd::RunBatch);
+}
+
+void MainWindow::runBatch() {
+  if (hooks_.runBatch) hooks_.runBatch();
+  if (state_.batchOnStart) {
+    state_.batchOnStart = false;
+    postCommand(cmd::Exit);
+  }
+}
+
+// --- scheduling and the tray ---
+
+void MainWindow::startScheduling() {
+  if (!hooks_.scheduler || state_.workers.scheduler.running()) return;
+  if (!state_.workers.scheduler.start(schedulerProgress_, hooks_.scheduler, messages_)) return;
+  applyMenu(schedulingStartedChanges());
+  setCaption(schedulingCaption());
+  toTray();
+}
+
+void MainWindow::stopScheduling() {
+  stopWorker(state_.workers.scheduler);
+  applyMenu(schedulingStoppedChanges());
+  setCaption(kProgramCaption);
+}
+
+void MainWindow::toTray() {
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    showMinimized();
+    return;
+  }
+  if (!tray_) {
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip(QString::fromLatin1(kProgramCaption));
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+      if (reason != QSystemTrayIcon::DoubleClick) return;
+      showNormal();
+      activateWindow();
+      tray_->hide();
+    });
+  }
+  tray_->show();
+  hide();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && state_.workers.scheduler.running() &&
+      QSystemTrayIcon::isSystemTrayAvailable())
+    QMetaObject::invokeMethod(this, [this] { toTray(); }, Qt::QueuedConnection);
+}
+
+// --- shutdown ---
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  shutdown();
+  event->accept();
+}
+
+void MainWindow::shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  stopWorker(state_.workers.scheduler);
+  lock_.release();
+  if (state_.modemConnected) {
+    if (hooks_.hangUpModem) hooks_.hangUpModem();
+    state_.modemConnected = false;
+  }
+  if (state_.link.kind() == LinkKind::Usb && hooks_.releaseUsbList) hooks_.releaseUsbList();
+  state_.link.close();
+  state_.connected = false;
+  minuteTimer_.stop();
+  if (tray_) tray_->hide();
+}
+
+}  // namespace cfg::ui

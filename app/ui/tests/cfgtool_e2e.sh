@@ -1,0 +1,70 @@
+#!/bin/sh
+# cfgtool end to end, headless: start-up loads a working directory whose
+# registry points at a termsim terminal, a second copy is refused while the
+# first runs, SIGTERM closes the first the orderly way and frees the lock, and
+# a batch path that contains "-a" runs as a batch (the program closes) instead
+# of starting the scheduler.
+#   usage: cfgtool_e2e.sh CFGTOOL TERMSIM
+set -eu
+CFGTOOL=$1
+TERMSIM=$2
+work=$(mktemp -d)
+simpid=""
+firstpid=""
+cleanup() {
+  [ -n "$firstpid" ] && kill "$firstpid" 2>/dev/null || true
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; for f in "$work"/*.err; do echo "== $f" >&2; cat "$f" >&2; done; exit 1; }
+
+export QT_QPA_PLATFORM=offscreen
+export CFGTOOL_LOCK_FILE="$work/orbita.lock"
+
+"$TERMSIM" --model LX-P2 --address 1 --tcp 0 >"$work/termsim.out" &
+simpid=$!
+i=0
+until grep -q '^tcp ' "$work/termsim.out" 2>/dev/null; do
+  i=$((i + 1)); [ $i -lt 100 ] || fail "termsim did not start"; sleep 0.1
+done
+port=$(sed -n 's/^tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/termsim.out")
+
+mkdir "$work/plant"
+cd "$work/plant"
+printf '%04u %-30s %-5s %03d %-4s %-5s %c %c %c %-15s %c %03d.%03d.%03d.%03d %05u %c %-99s %c\r\n' \
+  1 "Ingresso termsim" LX-P2 1 COM1 " 9600" F F F "" V 127 0 0 1 "$port" F "" 0 >config.dat
+
+# 1. Diagnostic start-up: the registry row is read and shown.
+"$CFGTOOL" -d >"$work/first.out" 2>"$work/first.err" &
+firstpid=$!
+i=0
+until grep -q "Ingresso termsim" "$work/first.err" 2>/dev/null; do
+  i=$((i + 1)); [ $i -lt 200 ] || fail "the first copy did not load config.dat"
+  kill -0 "$firstpid" 2>/dev/null || fail "the first copy ended"
+  sleep 0.1
+done
+grep -q "127.000.000.001 $(printf '%05u' "$port")" "$work/first.err" || fail "row not read whole"
+
+# 2. A second copy says so and closes; the first goes on.
+timeout 30 "$CFGTOOL" >"$work/second.out" 2>"$work/second.err" || fail "second copy: exit $?"
+grep -q '^\[Error Message\] Program already running$' "$work/second.err" || fail "second copy did not refuse"
+kill -0 "$firstpid" || fail "the first copy was disturbed"
+
+# 3. SIGTERM: orderly shutdown, exit code 0.
+kill -TERM "$firstpid"
+rc=0
+i=0
+while kill -0 "$firstpid" 2>/dev/null; do
+  i=$((i + 1)); [ $i -lt 200 ] || fail "the first copy did not close"; sleep 0.1
+done
+wait "$firstpid" || rc=$?
+firstpid=""
+[ "$rc" -eq 0 ] || fail "the first copy exited with $rc"
+
+# 4. The lock is free again; a batch path with "-a" in it runs and closes.
+mkdir -p "$work/data"
+: >"$work/data/daily-acq.cmd"
+timeout 30 "$CFGTOOL" "$work/data/daily-acq.cmd" >"$work/batch.out" 2>"$work/batch.err" || fail "batch run: exit $?"
+if grep -q "Program already running" "$work/batch.err"; then fail "the lock was not released"; fi
+echo "cfgtool end to end: ok"

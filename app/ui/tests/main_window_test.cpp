@@ -1,0 +1,325 @@
+// The main window against termsim: start-up, the single-instance lock,
+// connect and disconnect for every model, the reconnect after an address
+// change, the command-line batch and "-a", and commands of later features.
+#include <QAction>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+#include <atomic>
+#include <set>
+
+#include "app/command_ids.h"
+#include "app/registry.h"
+#include "app/settings_files.h"
+#include "app/ui/frame_dialogs.h"
+#include "app/ui/main_window.h"
+#include "app/ui/registry_dialogs.h"
+#include "app/ui/tests/ui_support.h"
+#include "sim/sim_server.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/temp_dir.h"
+
+using namespace cfg;
+using namespace cfg::ui;
+
+namespace {
+
+const char* const kModels[] = {"LX-K1", "LX-K2", "LX-K3", "LX-K4", "LX-K5", "LX-P1", "LX-P2"};
+
+TerminalRecord tcpRow(unsigned number, const char* model, std::uint16_t port, unsigned address = 1) {
+  TerminalRecord r;
+  r.number = static_cast<std::uint16_t>(number);
+  r.description = std::string("Varco ") + model;
+  r.model = model;
+  r.address = static_cast<std::uint16_t>(address);
+  r.port = "COM1";
+  r.speed = " 9600";
+  r.tcp = true;
+  r.ip = 0x7F000001;
+  r.tcpPort = port;
+  return r;
+}
+
+// A fresh program: working directory, process state, window.
+struct Program {
+  test::TempDir dir;
+  test::ScriptedPrompt prompt;
+  Messages messages{prompt};
+  ProcessState state;
+  std::unique_ptr<MainWindow> window;
+
+  // An installation with its archive choices saved, so start-up has nothing to report.
+  Program() { dir.write("acqreg.dat", archiveSettingsBytes(ArchiveSettings{})); }
+
+  void writeRegistry(const std::vector<TerminalRecord>& rows) {
+    std::string bytes;
+    for (const auto& r : rows) bytes += registryLine(r) + "\r\n";
+    dir.write("config.dat", bytes);
+  }
+  MainWindow& start() {
+    test::ScopedCurrentDirectory cwd(dir.path());
+    window = std::make_unique<MainWindow>(state, messages);
+    window->setLockPath(dir / "orbita.lock");
+    window->dispatch(cmd::StartUp);
+    return *window;
+  }
+};
+
+// Connects through "Seleziona Terminale", choosing the row with `number`.
+void connectTo(MainWindow& window, unsigned number) {
+  test::onNextModal(&window, [number](QWidget* modal) {
+    auto* select = qobject_cast<SelectTerminalDialog*>(modal);
+    QVERIFY(select);
+    QCOMPARE(select->windowTitle(), QStringLiteral("Seleziona Terminale"));
+    for (int i = 0; i < select->view()->topLevelItemCount(); ++i)
+      if (select->view()->topLevelItem(i)->text(0).toUInt() == number) select->view()->selectPosition(i);
+    test::buttonText(select, QStringLiteral("&Conferma"))->click();
+  });
+  window.dispatch(cmd::Connect);
+}
+
+bool actionEnabled(MainWindow& window, int id) {
+  QAction* action = window.action(id);
+  return action && action->isEnabled();
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startUpLoadsTheWorkingDirectory() {
+    Program p;
+    p.writeRegistry({tcpRow(2, "LX-K3", 1), tcpRow(1, "LX-P2", 1)});
+    MainWindow& w = p.start();
+    QCOMPARE(p.state.registry.rows.size(), std::size_t(2));
+    QCOMPARE(p.state.workingDirectory, p.dir.path());
+    QVERIFY(w.holdsInstanceLock());
+    QVERIFY(w.minuteTimerActive());
+    QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
+    QCOMPARE(w.size(), QSize(400, 250));
+    // No enabdump.dat: the expert items are gone.
+    QVERIFY(!w.action(cmd::MemoryView));
+    QVERIFY(!w.action(cmd::DirectCommand));
+    QVERIFY(w.action(cmd::Disconnect) && !w.action(cmd::Disconnect)->isEnabled());
+    QVERIFY(actionEnabled(w, cmd::Justifications));
+    QVERIFY(!actionEnabled(w, cmd::ProductionAcquire));
+    QCOMPARE(p.prompt.count(), std::size_t(0));
+    // The picture came from the resources and fits the window.
+    auto* picture = w.findChild<PictureWidget*>();
+    QVERIFY(picture && !picture->pictureRect().isEmpty());
+  }
+
+  void expertItemsStayWithEnabdump() {
+    Program p;
+    p.dir.write("enabdump.dat", "");
+    MainWindow& w = p.start();
+    QVERIFY(w.action(cmd::MemoryView));
+    QVERIFY(w.action(cmd::DirectCommand));
+  }
+
+  void secondInstanceSaysSoAndCloses() {
+    Program first;
+    first.start();
+    Program second;
+    second.writeRegistry({tcpRow(1, "LX-K3", 1)});
+    {
+      test::ScopedCurrentDirectory cwd(second.dir.path());
+      second.window = std::make_unique<MainWindow>(second.state, second.messages);
+      second.window->setLockPath(first.dir / "orbita.lock");
+      second.window->show();
+      second.window->dispatch(cmd::StartUp);
+    }
+    QCOMPARE(second.prompt.texts(), std::vector<std::string>{"Program already running"});
+    QCOMPARE(second.prompt.shown()[0].title, std::string("Error Message"));
+    QTRY_VERIFY(!second.window->isVisible());
+    QVERIFY(second.state.registry.rows.empty());  // it stopped before loading
+    QVERIFY(first.window->holdsInstanceLock());
+  }
+
+  void connectAndDisconnectEveryModel() {
+    sim::SimServer server;
+    server.add(sim::SimTerminal("LX-K3", 1));
+    std::uint16_t port = server.listenTcp();
+    server.start();
+
+    Program p;
+    std::vector<TerminalRecord> rows;
+    for (unsigned i = 0; i < std::size(kModels); ++i) rows.push_back(tcpRow(i + 1, kModels[i], port));
+    p.writeRegistry(rows);
+    MainWindow& w = p.start();
+
+    for (unsigned i = 0; i < std::size(kModels); ++i) {
+      std::string model = kModels[i];
+      connectTo(w, i + 1);
+      QVERIFY2(p.state.connected, model.c_str());
+      QVERIFY(p.state.link.isOpen());
+      QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA (%1 - Varco %2)")
+                                    .arg(i + 1, 4, 10, QLatin1Char('0'))
+                                    .arg(QString::fromStdString(model)));
+      // The menu shows exactly what the menu state says.
+      for (auto [id, enabled] : w.menuState().items()) QCOMPARE(actionEnabled(w, id), enabled);
+      QVERIFY(actionEnabled(w, cmd::Disconnect));
+      QVERIFY(!actionEnabled(w, cmd::UsbList));
+      QCOMPARE(actionEnabled(w, cmd::Acquire), model != "LX-K1");
+      QCOMPARE(actionEnabled(w, cmd::ProductionAcquire), model == "LX-P1" || model == "LX-P2");
+
+      w.dispatch(cmd::Disconnect);
+      QVERIFY(!p.state.connected);
+      QVERIFY(!p.state.link.isOpen());
+      QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
+      QVERIFY(!actionEnabled(w, cmd::Disconnect));
+      QVERIFY(!actionEnabled(w, cmd::Acquire));
+      QVERIFY(actionEnabled(w, cmd::UsbList));
+    }
+    QCOMPARE(p.prompt.count(), std::size_t(0));
+    QCOMPARE(server.connections(), int(std::size(kModels)));
+  }
+
+  void cancelledSelectionAndFailedOpenLeaveTheMenuAlone() {
+    Program p;
+    p.writeRegistry({tcpRow(1, "LX-K3", 1)});  // nobody listens on port 1
+    MainWindow& w = p.start();
+    test::onNextModal(&w, [](QWidget* modal) { test::buttonText(modal, QStringLiteral("&Annulla"))->click(); });
+    w.dispatch(cmd::Connect);
+    QVERIFY(!p.state.connected);
+
+    connectTo(w, 1);
+    QVERIFY(!p.state.connected);
+    QCOMPARE(p.prompt.count(), std::size_t(1));  // the Link's own message
+    QVERIFY(!actionEnabled(w, cmd::Disconnect));
+    QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
+  }
+
+  void reconnectsByItselfAfterAnAddressChange() {
+    sim::SimServer server;
+    server.add(sim::SimTerminal("LX-P2", 1));
+    std::uint16_t port = server.listenTcp();
+    server.start();
+    Program p;
+    p.writeRegistry({tcpRow(4, "LX-P2", port, 1)});
+    MainWindow& w = p.start();
+    connectTo(w, 4);
+    QVERIFY(p.state.connected);
+    QCOMPARE(p.state.link.config.address, std::string("01"));
+
+    // What the address/speed dialog does when the user wants to reconnect.
+    w.hooks().changeAddressSpeed = [&p] {
+      p.state.registry.rows[p.state.registry.current].address = 2;
+      p.state.reconnect = true;
+      return 1;
+    };
+    std::atomic<bool> dialogShown{false};
+    test::onNextModal(&w, [&dialogShown](QWidget* modal) {
+      dialogShown = true;
+      modal->close();
+    });
+    w.dispatch(cmd::AddressSpeed);
+    QTRY_COMPARE(p.state.link.config.address, std::string("02"));
+    QVERIFY(p.state.connected);
+    QVERIFY(!p.state.reconnect);
+    QVERIFY(!dialogShown);
+    QCOMPARE(server.connections(), 2);
+    QVERIFY(actionEnabled(w, cmd::Disconnect));
+  }
+
+  void laterFeaturesChangeNothingYet() {
+    Program p;
+    MainWindow& w = p.start();
+    const std::set<int> frame = {cmd::Exit,        cmd::About,           cmd::StartUp,       cmd::TerminalList,
+                                 cmd::Connect,     cmd::Disconnect,      cmd::ChooseBatch,   cmd::RunBatch,
+                                 cmd::StartScheduling, cmd::StopScheduling};
+    auto before = w.menuState().items();
+    for (int id : cmd::kAll) {
+      QVERIFY(w.hasHandler(id));
+      if (frame.count(id)) continue;
+      w.dispatch(id);
+    }
+    w.dispatch(40999);  // not a command: ignored
+    QVERIFY(w.menuState().items() == before);
+    QCOMPARE(p.prompt.count(), std::size_t(0));
+    QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  void commandLineBatchRunsThenCloses() {
+    for (bool diagnostic : {false, true}) {
+      Program p;
+      p.state.batchPath = (p.dir / "daily-acq.cmd").string();
+      p.state.diagnostic = diagnostic;
+      int runs = 0;
+      {
+        test::ScopedCurrentDirectory cwd(p.dir.path());
+        p.window = std::make_unique<MainWindow>(p.state, p.messages);
+        p.window->setLockPath(p.dir / "orbita.lock");
+        p.window->hooks().runBatch = [&runs] { ++runs; };
+        p.window->show();
+        p.window->dispatch(cmd::StartUp);
+      }
+      if (diagnostic) {
+        QTest::qWait(50);
+        QCOMPARE(runs, 0);
+        QVERIFY(p.window->isVisible());
+      } else {
+        QTRY_VERIFY(!p.window->isVisible());
+        QCOMPARE(runs, 1);
+        QVERIFY(!p.window->holdsInstanceLock());
+      }
+    }
+  }
+
+  void autoScheduleStartsOnlyWithActivities() {
+    for (std::size_t activities : {0u, 2u}) {
+      Program p;
+      p.state.autoSchedule = true;
+      {
+        test::ScopedCurrentDirectory cwd(p.dir.path());
+        p.window = std::make_unique<MainWindow>(p.state, p.messages);
+        p.window->setLockPath(p.dir / "orbita.lock");
+        p.window->hooks().loadActivities = [&p, activities] { p.state.scheduledActivities = activities; };
+        p.window->hooks().scheduler = [](Worker& worker) {
+          while (!worker.pause(500)) {
+          }
+        };
+        p.window->show();
+        p.window->dispatch(cmd::StartUp);
+      }
+      MainWindow& w = *p.window;
+      if (activities == 0) {
+        QTest::qWait(50);
+        QVERIFY(!p.state.workers.scheduler.running());
+        continue;
+      }
+      QTRY_VERIFY(p.state.workers.scheduler.running());
+      QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA (esecuzione attivita` programmate)"));
+      QVERIFY(actionEnabled(w, cmd::StopScheduling));
+      QVERIFY(!actionEnabled(w, cmd::StartScheduling));
+      QVERIFY(!actionEnabled(w, cmd::ChooseBatch));
+      // No tray here: the window is minimised instead.
+      QTRY_VERIFY(w.isMinimized() || !w.isVisible());
+
+      w.dispatch(cmd::StopScheduling);
+      QVERIFY(!p.state.workers.scheduler.running());
+      QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
+      QVERIFY(actionEnabled(w, cmd::StartScheduling));
+    }
+  }
+
+  void aboutBox() {
+    Program p;
+    MainWindow& w = p.start();
+    QString text;
+    test::onNextModal(&w, [&text](QWidget* modal) {
+      QCOMPARE(modal->windowTitle(), QStringLiteral("Informazioni"));
+      for (QLabel* label : modal->findChildren<QLabel*>()) text += label->text();
+      test::buttonText(modal, QStringLiteral("OK"))->click();
+    });
+    w.action(cmd::About)->trigger();
+    QCOMPARE(text, QStringLiteral("ORBITAVersione 1.03"));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
