@@ -82,6 +82,7 @@ int Link::send(std::string_view bytes) {
   if (!transport_) return 0;
   transport_->discardInput();
   int n = transport_->send(bytes);
+  if (trace) trace->sent(transport_->kind(), bytes.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0));
   if (transport_->removesEcho()) echoLength_ = n > 0 ? static_cast<std::size_t>(n) : 0;
   return n;
 }
@@ -113,6 +114,7 @@ int Link::collect(std::string& out, std::size_t capacity, int timeoutMs, End end
     return false;
   };
   transport_->collect(out, capacity + skip, deadline, done);
+  if (trace && !out.empty()) trace->received(transport_->kind(), out);
   if (skip) out.erase(0, std::min(skip, out.size()));
   return static_cast<int>(out.size());
 }

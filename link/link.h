@@ -13,6 +13,7 @@
 #include "link/link_config.h"
 #include "link/port_map.h"
 #include "link/prompt.h"
+#include "link/trace.h"
 #include "link/transport.h"
 
 namespace cfg {
@@ -55,6 +56,9 @@ class Link {
   int receiveTextLine(std::string& text, std::size_t capacity, int timeoutMs);
   // Until a final '?', ACK or NAK; a modem line waits 3000 ms more.
   int receiveUntilPrompt(std::string& text, std::size_t capacity, int timeoutMs);
+
+  // When set, every send and receive is written to the trace.
+  std::shared_ptr<LinkTrace> trace;
 
   // Bytes written by the last send on an echoing serial line.
   std::size_t echoLength() const { return echoLength_; }

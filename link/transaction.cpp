@@ -35,6 +35,7 @@ TxResult transact(Link& link, const Messages& messages, std::string& frame, std:
       reply.clear();
       link.send(frame);
       int n = link.receiveFrame(reply, capacity, timeout);
+      if (link.trace) link.trace->verdict(link.kind(), receiveVerdict(n, reply, expectedLength));
       if (n == 6 && reply[3] != ACK) {
         // A short reply that is not the ACK asked for.
         if (reply[3] == NAK) nakSeen = true;

@@ -87,6 +87,7 @@ bool useStreaming(const LinkConfig& link) {
 void acquireStandard(Worker& worker, const RecordJob& job, RecordKind kind, RecordRun& run) {
   const RecordCommands& c = recordCommands(kind);
   run.acquired = 0;
+  run.completed = false;
   std::optional<int> count = readRecordCount(job.link, job.messages, kind, kCountTimeoutMs);
   if (!count) return;
   int remaining = *count;
@@ -107,6 +108,7 @@ void acquireStandard(Worker& worker, const RecordJob& job, RecordKind kind, Reco
     worker.refresh(countdown(remaining));
     if (worker.pause(kStepPauseMs)) return;
   }
+  run.completed = remaining == 0;
 }
 
 namespace {
@@ -130,6 +132,7 @@ Wait receiveRecord(Worker& worker, Link& link, std::string& record, int attempts
 
 void acquireStreaming(Worker& worker, const RecordJob& job, RecordRun& run) {
   run.acquired = 0;
+  run.completed = false;
   unsigned ring;
   {
     AskOnFailureGuard quiet(job.messages.flags, false);
@@ -183,10 +186,12 @@ void acquireStreaming(Worker& worker, const RecordJob& job, RecordRun& run) {
     if (worker.pause(kStepPauseMs)) return;
   }
   if (worker.stopRequested()) return;
+  bool closed = true;
   if (start != pointer) {
     // Acknowledges exactly the records archived in this run, also after a failure.
-    exchange(job.link, job.messages, "42" + hex4(start) + hex4(pointer), reply, 64, 250, 6);
+    closed = static_cast<bool>(exchange(job.link, job.messages, "42" + hex4(start) + hex4(pointer), reply, 64, 250, 6));
   }
+  run.completed = remaining == 0 && closed;
 }
 
 void acquire(Worker& worker, const RecordJob& job, RecordKind kind, RecordRun& run) {
@@ -205,21 +210,24 @@ std::string referenceDate(int year, int month, int day) {
 void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string reference, RecordRun& run) {
   const RecordCommands& c = recordCommands(kind);
   run.acquired = 0;
+  run.completed = false;
   worker.refresh(countdown(0));
   std::string record;
-  for (unsigned index = 1; index <= 0xFFFF; ++index) {
+  unsigned index = 1;
+  for (; index <= 0xFFFF; ++index) {
     if (worker.stopRequested()) return;
     TxResult r = exchange(job.link, job.messages, c.byIndex + hex4(index), record, 128, kRecordTimeoutMs,
                           static_cast<int>(c.recordLength));
-    if (!r || static_cast<std::size_t>(r.length) != c.recordLength) break;
+    if (!r || static_cast<std::size_t>(r.length) != c.recordLength) return;
     std::string date = record.substr(c.datePosition, 6);
-    if (date == "000000") break;   // an empty slot: nothing older is stored
-    if (date < reference) break;   // newest first: the first older record ends the run
-    if (!archiveRecord(job, kind, record)) break;
+    // An empty slot: nothing older is stored. Newest first: the first older record ends the run.
+    if (date == "000000" || date < reference) break;
+    if (!archiveRecord(job, kind, record)) return;
     ++run.acquired;
     worker.refresh(countdown(static_cast<int>(index)));
     if (worker.pause(kStepPauseMs)) return;
   }
+  run.completed = true;
 }
 
 void showRunEnd(const Messages& messages, int count, bool retrieval) {

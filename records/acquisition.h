@@ -61,6 +61,10 @@ struct RecordJob {
 // Written by the worker, read by the owner once the worker has stopped.
 struct RecordRun {
   std::atomic<int> acquired{0};
+  // The run got to its natural end: every announced record archived, or
+  // retrieval reached an older record, an empty slot or the last index.
+  // False after a failure or a stop.
+  std::atomic<bool> completed{false};
 };
 
 // Hands one record to the archive writer of its kind.
