@@ -286,7 +286,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  stopWorker(state_.workers.scheduler);
+  // Every worker ends before the Link it may be using is closed (a close
+  // request can come while an operation dialog still runs, e.g. SIGTERM).
+  for (Worker* worker : {&state_.workers.scheduler, &state_.workers.general, &state_.workers.modem,
+                         &state_.workers.handheldScan, &state_.workers.batch})
+    stopWorker(*worker);
   lock_.release();
   if (state_.modemConnected) {
     if (hooks_.hangUpModem) hooks_.hangUpModem();

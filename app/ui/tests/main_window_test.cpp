@@ -307,6 +307,38 @@ class MainWindowTest : public QObject {
     }
   }
 
+  void closingStopsARunningWorkerBeforeTheLinkCloses() {
+    sim::SimServer server;
+    server.add(sim::SimTerminal("LX-K4", 1));
+    std::uint16_t port = server.listenTcp();
+    server.start();
+    Program p;
+    p.writeRegistry({tcpRow(1, "LX-K4", port)});
+    MainWindow& w = p.start();
+    connectTo(w, 1);
+    QVERIFY(p.state.connected);
+    std::atomic<bool> running{false};
+    std::atomic<bool> linkOpenAtEnd{false};
+    test::ScriptedPrompt quiet;
+    Messages workerMessages(quiet);
+    QtProgress progress(&w, [](const ProgressUpdate&) {}, [] {});
+    QVERIFY(p.state.workers.general.start(
+        progress,
+        [&](Worker& worker) {
+          running = true;
+          while (!worker.pause(20)) {
+          }
+          linkOpenAtEnd = p.state.link.isOpen();
+        },
+        workerMessages));
+    QTRY_VERIFY(running);
+    w.dispatch(cmd::Exit);
+    QVERIFY(!p.state.workers.general.running());
+    QVERIFY(linkOpenAtEnd);
+    QVERIFY(!p.state.link.isOpen());
+    QVERIFY(!w.holdsInstanceLock());
+  }
+
   void aboutBox() {
     Program p;
     MainWindow& w = p.start();
