@@ -1,0 +1,153 @@
+#include "sim/plant.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "app/registry.h"
+#include "link/port_map.h"
+#include "records/archive_lines.h"
+
+namespace cfg::sim {
+
+namespace {
+
+// The demo's records are from the first days of December 2026.
+constexpr Stamp kFirstDay{26, 12, 1, 8, 0, 0};
+
+bool toNumber(const std::string& v, long low, long high, long& out) {
+  if (v.empty() || v.size() > 9 || v.find_first_not_of("0123456789") != std::string::npos) return false;
+  out = std::stol(v);
+  return out >= low && out <= high;
+}
+
+}  // namespace
+
+std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std::string& error) {
+  std::vector<PlantTerminal> plant;
+  std::istringstream in{std::string(text)};
+  std::string line;
+  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word)) continue;
+    auto fail = [&](const std::string& why) {
+      error = "line " + std::to_string(lineNo) + ": " + why;
+      return std::nullopt;
+    };
+    if (word != "terminal") return fail("expected \"terminal\"");
+    PlantTerminal t;
+    while (words >> word) {
+      std::size_t eq = word.find('=');
+      if (eq == std::string::npos) return fail("expected KEY=VALUE, got \"" + word + "\"");
+      std::string key = word.substr(0, eq), value = word.substr(eq + 1);
+      long n = 0;
+      if (key == "description") {
+        std::string rest;
+        std::getline(words, rest);
+        t.description = value + rest;
+        break;
+      } else if (key == "model") {
+        if (!isRegistryModel(value)) return fail("unknown model " + value);
+        t.model = value;
+      } else if (key == "via") {
+        if (value != "tcp" && value != "pty") return fail("via is tcp or pty");
+        t.pty = value == "pty";
+      } else if (key == "port") {
+        t.port = value;
+      } else if (key == "number" && toNumber(value, 1, 9999, n)) {
+        t.number = static_cast<unsigned>(n);
+      } else if (key == "address" && toNumber(value, 0, 255, n)) {
+        t.address = static_cast<unsigned>(n);
+      } else if (key == "attendance" && toNumber(value, 0, 60000, n)) {
+        t.attendance = static_cast<int>(n);
+      } else if (key == "production" && toNumber(value, 0, 5000, n)) {
+        t.production = static_cast<int>(n);
+      } else if (key == "canteen" && toNumber(value, 0, 60000, n)) {
+        t.canteen = static_cast<int>(n);
+      } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
+        t.seed = static_cast<unsigned>(n);
+      } else {
+        return fail("bad " + key + " \"" + value + "\"");
+      }
+    }
+    if (t.number == 0) return fail("every terminal needs a number");
+    plant.push_back(t);
+  }
+  return plant;
+}
+
+Plant::Plant(std::vector<PlantTerminal> terminals) : terminals_(std::move(terminals)) {}
+
+std::vector<std::string> Plant::start() {
+  std::vector<std::string> lines;
+  for (const auto& t : terminals_) {
+    auto server = std::make_unique<SimServer>();
+    SimTerminal terminal(t.model, t.address);
+    for (const auto& r : generateAttendance(t.seed, t.attendance, kFirstDay)) terminal.add(r);
+    for (const auto& r : generateProduction(t.seed, t.production, kFirstDay)) terminal.add(r);
+    for (const auto& r : generateCanteen(t.seed, t.canteen, kFirstDay)) terminal.add(r);
+    server->add(std::move(terminal));
+    std::string where;
+    if (t.pty) {
+      ptyPaths_.push_back(server->openPty());
+      tcpPorts_.push_back(0);
+      where = "pty " + ptyPaths_.back() + " " + t.port;
+    } else {
+      tcpPorts_.push_back(server->listenTcp());
+      ptyPaths_.emplace_back();
+      where = "tcp 127.0.0.1:" + std::to_string(tcpPorts_.back());
+    }
+    server->start();
+    servers_.push_back(std::move(server));
+    lines.push_back("terminal " + std::to_string(t.number) + " " + t.model + " " + where);
+  }
+  return lines;
+}
+
+void Plant::stop() {
+  for (auto& s : servers_) s->stop();
+}
+
+bool Plant::writeSettings(const std::filesystem::path& directory) const {
+  std::ofstream config(directory / kRegistryFile, std::ios::binary | std::ios::trunc);
+  std::ofstream ports(directory / kPortMapFile, std::ios::binary | std::ios::trunc);
+  for (std::size_t i = 0; i < terminals_.size(); ++i) {
+    const PlantTerminal& t = terminals_[i];
+    TerminalRecord row;
+    row.number = static_cast<std::uint16_t>(t.number);
+    row.description = t.description.substr(0, 30);
+    row.model = t.model;
+    row.address = static_cast<std::uint16_t>(t.address);
+    row.port = t.pty ? t.port : "COM1";
+    row.speed = " 9600";
+    row.tcp = !t.pty;
+    row.ip = t.pty ? 0 : 0x7F000001;
+    row.tcpPort = tcpPorts_[i];
+    config << registryLine(row) << "\r\n";
+    if (t.pty) ports << t.port << " " << ptyPaths_[i] << "\n";
+  }
+  return static_cast<bool>(config) && static_cast<bool>(ports);
+}
+
+bool Plant::writeExpected(const std::filesystem::path& directory) const {
+  std::ofstream reg(directory / "expected_reg.txt", std::ios::binary | std::ios::trunc);
+  std::ofstream prd(directory / "expected_prd.txt", std::ios::binary | std::ios::trunc);
+  std::ofstream mns(directory / "expected_mns.txt", std::ios::binary | std::ios::trunc);
+  for (const auto& t : terminals_) {
+    LinkConfig code;
+    code.number = static_cast<std::uint16_t>(t.number);
+    code.model = t.model;
+    for (const auto& r : generateAttendance(t.seed, t.attendance, kFirstDay))
+      reg << attendanceLine(attendanceFrame(t.address, r, 0), code);
+    for (const auto& r : generateProduction(t.seed, t.production, kFirstDay))
+      prd << productionLine(productionFrame(t.address, r, 0), code);
+    for (const auto& r : generateCanteen(t.seed, t.canteen, kFirstDay))
+      mns << canteenLine(canteenFrame(t.address, r, 0), code);
+  }
+  return static_cast<bool>(reg) && static_cast<bool>(prd) && static_cast<bool>(mns);
+}
+
+}  // namespace cfg::sim
