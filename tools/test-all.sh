@@ -1,5 +1,11 @@
 #!/bin/sh
-# Installs every build and test dependency (Debian 12), builds, and runs all tests.
+# Installs every build and test dependency (Debian 12), builds, and runs all tests:
+#   1. clang with AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/):
+#      the whole suite, and every fuzz target for a bounded time from its seeds;
+#   2. clang with ThreadSanitizer (build-tsan/): the test binaries whose tests
+#      run worker threads and termsim's server thread;
+#   3. gcc (build/): the whole suite. Its summary line ends the output.
+# Any failure, any sanitizer report, stops the script with an error.
 # Run as root, or as a user who may use sudo.
 set -eu
 cd "$(dirname "$0")/.."
@@ -14,6 +20,31 @@ $SUDO apt-get install -y --no-install-recommends \
   libhidapi-dev libbluetooth-dev \
   clang libclang-rt-14-dev
 
+JOBS=2
+# A sanitizer report fails the test that caused it, with a stack to read.
+export ASAN_OPTIONS="abort_on_error=0:detect_leaks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+SANITIZER_BUILD="-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCFG_BUILD_GUI=OFF"
+# The test binaries that run threads: link (workers, termsim, fault matrix)
+# and records (acquisition loops on workers).
+TSAN_TARGETS="link_tests records_tests"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets (build-asan)"
+cmake -S . -B build-asan $SANITIZER_BUILD \
+  -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+cmake --build build-asan -j$JOBS
+ctest --test-dir build-asan --output-on-failure -j$JOBS
+
+echo "== ThreadSanitizer (build-tsan)"
+cmake -S . -B build-tsan $SANITIZER_BUILD -DCFG_BUILD_FUZZ=OFF \
+  -DCMAKE_CXX_FLAGS="-O1 -fsanitize=thread -fno-omit-frame-pointer"
+# shellcheck disable=SC2086 # one word per target
+cmake --build build-tsan -j$JOBS --target $TSAN_TARGETS
+# Binaries not built here leave a "<name>_NOT_BUILT" placeholder test behind.
+ctest --test-dir build-tsan --output-on-failure -j$JOBS -E '_NOT_BUILT$'
+
+echo "== gcc (build)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build
-ctest --test-dir build --output-on-failure -j2
+cmake --build build -j$JOBS
+ctest --test-dir build --output-on-failure -j$JOBS
