@@ -8,6 +8,7 @@ bool openCurrentTerminal(ProcessState& state, const Messages& messages) {
   if (!fillLinkFromRow(state.registry, static_cast<std::size_t>(state.registry.current), state.link.config,
                        messages))
     return false;
+  if (!state.link.trace) state.link.trace = traceFromEnvironment();  // CFGTOOL_TRACE
   return state.link.open(messages, state.ports);
 }
 

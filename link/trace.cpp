@@ -1,6 +1,7 @@
 #include "link/trace.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 
 #include "link/frame.h"
@@ -56,6 +57,12 @@ void LinkTrace::line(LinkKind kind, const char* direction, std::string_view text
 void LinkTrace::sent(LinkKind kind, std::string_view bytes) { line(kind, "->", render(bytes)); }
 void LinkTrace::received(LinkKind kind, std::string_view bytes) { line(kind, "<-", render(bytes)); }
 void LinkTrace::verdict(LinkKind kind, std::string_view text) { line(kind, "==", text); }
+
+std::shared_ptr<LinkTrace> traceFromEnvironment() {
+  const char* path = std::getenv(kTraceVariable);
+  if (!path || !*path) return nullptr;
+  return LinkTrace::open(path);
+}
 
 std::string receiveVerdict(int n, std::string_view reply, int expectedLength) {
   if (n == 0) return "timeout";

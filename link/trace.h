@@ -41,6 +41,11 @@ class LinkTrace {
   std::FILE* file_;
 };
 
+// The environment variable that names cfgtool's trace file.
+inline constexpr const char* kTraceVariable = "CFGTOOL_TRACE";
+// The trace named by CFGTOOL_TRACE; nothing when it is unset, empty or cannot be opened.
+std::shared_ptr<LinkTrace> traceFromEnvironment();
+
 // Verdict of one receive of the main protocol: n as the receive gave it.
 std::string receiveVerdict(int n, std::string_view reply, int expectedLength);
 
