@@ -60,13 +60,21 @@ std::string hhmm(std::string_view r, std::size_t hh) {
   return s;
 }
 
-std::string format(const char* fmt, long value) {
+// One int or unsigned through its printf format; the argument's type matches
+// the conversion ("%d" int, "%u" unsigned).
+std::string format(const char* fmt, int value) {
   char buf[32];
   std::snprintf(buf, sizeof buf, fmt, value);
   return buf;
 }
 
-std::string canteenCode(const LinkConfig& link) { return format("%04u", link.number); }
+std::string formatUnsigned(const char* fmt, unsigned value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, fmt, value);
+  return buf;
+}
+
+std::string canteenCode(const LinkConfig& link) { return formatUnsigned("%04u", link.number); }
 
 // Date and time of a production record: "dd/mm/20yy hh:mm:ss".
 std::string productionStamp(std::string_view r) { return date(r, 10, 12, 14) + ' ' + hhmm(r, 16) + ':' + copied(r[20]) + copied(r[21]); }
@@ -78,7 +86,7 @@ std::string terminalCode(const LinkConfig& link) {
     std::string d = link.description;
     return d.size() < 4 ? std::string(4 - d.size(), ' ') + d : d;
   }
-  return format("%04u", link.number);
+  return formatUnsigned("%04u", link.number);
 }
 
 std::string attendanceLine(std::string_view r, const LinkConfig& link) {
@@ -112,7 +120,7 @@ std::string productionLine(std::string_view r, const LinkConfig& link) {
   if (r.size() < kProductionRecordLength) return {};
   auto number = hex4ToU16(r.substr(22, 4));
   std::string line = terminalCode(link) + ' ' + productionStamp(r) + ' ';
-  line += format("%05u", number ? *number : 0xFFFF);
+  line += formatUnsigned("%05u", number ? *number : 0xFFFFu);
   line += ' ';
   line += byteToHex(static_cast<std::uint8_t>(hexByte(r, 26)));
   line += ' ';

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Runs the main job on the demo plant with an already built tree:
 #   tools/run-demo.sh [BUILD_DIR] [DEMO_DIR]
-# Starts the simulated plant, prepares a working directory for it, and opens
-# cfgtool there; without a display it collects every terminal's records with
-# cfgctl instead and shows where the archives are. The plant stops at the end.
+# Starts the simulated plant, prepares a working directory for it, collects
+# every terminal's records with cfgctl, shows where the archives are and
+# checks them against the plant's records; with a display it then opens
+# cfgtool in that directory. The plant stops at the end.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -41,13 +42,7 @@ done
 echo "Demo plant:"
 grep '^terminal' "$demo/termsim.out" | sed 's/^/  /'
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$build/app/ui/cfgtool" ] && [ -z "${CFG_DEMO_HEADLESS:-}" ]; then
-  echo "Opening cfgtool in $demo (menu: connect a terminal, then acquire)."
-  (cd "$demo" && "$build/app/ui/cfgtool")
-  exit 0
-fi
-
-echo "No display: collecting the records of every terminal with cfgctl."
+echo "Collecting the records of every terminal with cfgctl:"
 ctl="$build/cfgctl/cfgctl"
 for n in $(grep '^terminal' "$demo/termsim.out" | cut -d' ' -f2); do
   printf 'terminal %s attendance: ' "$n"; "$ctl" -C "$demo" "$n" acquire attendance
@@ -75,3 +70,9 @@ for n in $(grep '^terminal' "$demo/termsim.out" | cut -d' ' -f2); do
   fi
 done
 echo "A second collection finds nothing new."
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$build/app/ui/cfgtool" ] && [ -z "${CFG_DEMO_HEADLESS:-}" ]; then
+  echo
+  echo "Opening cfgtool in $demo; the plant keeps running until cfgtool is closed."
+  (cd "$demo" && "$build/app/ui/cfgtool")
+fi

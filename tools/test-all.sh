@@ -10,15 +10,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends \
-  g++ cmake ninja-build pkg-config libgtest-dev \
-  qt6-base-dev qt6-translations-l10n xvfb xauth \
-  libhidapi-dev libbluetooth-dev \
-  clang libclang-rt-14-dev
+./tools/install-deps.sh
 
 JOBS=2
 # A sanitizer report fails the test that caused it, with a stack to read.
@@ -27,8 +19,9 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 SANITIZER_BUILD="-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCFG_BUILD_GUI=OFF"
 # The test binaries that run threads: link (workers, termsim, fault matrix)
-# and records (acquisition loops on workers).
-TSAN_TARGETS="link_tests records_tests"
+# records (acquisition loops on workers), cfgctl (runs on workers; the demo
+# plant collected by the built binaries).
+TSAN_TARGETS="link_tests records_tests cfgctl_tests cfgctl termsim"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets (build-asan)"
 cmake -S . -B build-asan $SANITIZER_BUILD \

@@ -162,7 +162,9 @@ TEST_P(FaultMatrix, BasicCommandsEndInTimeWithTheRightOutcome) {
     // The fault gone, the line answers again (an echoing line stops echoing).
     line.server.setFault({});
     line.link.config.echo = false;
-    if (cell.via == Via::Tcp && cell.fault == FaultKind::Close) ASSERT_TRUE(line.link.open(line.messages, line.ports));
+    if (cell.via == Via::Tcp && cell.fault == FaultKind::Close) {
+      ASSERT_TRUE(line.link.open(line.messages, line.ports));
+    }
     std::optional<StatusBytes> bytes;
     EXPECT_TRUE(readStatus(line.link, line.messages, bytes));
     EXPECT_TRUE(bytes.has_value());
