@@ -15,6 +15,8 @@
 #include "app/ui/frame_dialogs.h"
 #include "app/ui/registry_dialogs.h"
 #include "app/ui/text.h"
+#include "link/ui/basic_commands.h"
+#include "records/ui/record_commands.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -54,6 +56,8 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   handlers_[cmd::RunBatch] = [this] { runBatch(); };
   handlers_[cmd::StartScheduling] = [this] { startScheduling(); };
   handlers_[cmd::StopScheduling] = [this] { stopScheduling(); };
+  registerBasicCommands(*this, state_, messages_);
+  registerRecordCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

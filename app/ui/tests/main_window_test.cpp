@@ -225,12 +225,15 @@ class MainWindowTest : public QObject {
     QVERIFY(actionEnabled(w, cmd::Disconnect));
   }
 
-  void laterFeaturesChangeNothingYet() {
+  void terminalCommandsNeedAConnection() {
     Program p;
     MainWindow& w = p.start();
     const std::set<int> frame = {cmd::Exit,        cmd::About,           cmd::StartUp,       cmd::TerminalList,
                                  cmd::Connect,     cmd::Disconnect,      cmd::ChooseBatch,   cmd::RunBatch,
-                                 cmd::StartScheduling, cmd::StopScheduling};
+                                 cmd::StartScheduling, cmd::StopScheduling,
+                                 // The format list and archive configuration need no terminal: they open.
+                                 cmd::Formats, cmd::ConfigureArchives, cmd::ProductionArchives,
+                                 cmd::CanteenArchives};
     auto before = w.menuState().items();
     for (int id : cmd::kAll) {
       QVERIFY(w.hasHandler(id));

@@ -1,0 +1,315 @@
+#include "records/ui/archive_dialogs.h"
+
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/settings_files.h"
+#include "app/ui/text.h"
+#include "records/archive_choice.h"
+#include "records/format_edit.h"
+
+namespace cfg::ui {
+
+namespace {
+
+QPushButton* addButton(QBoxLayout* row, const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setAutoDefault(false);
+  row->addWidget(button);
+  return button;
+}
+
+QLineEdit* textEdit(int maxLength, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  edit->setMaxLength(maxLength);
+  return edit;
+}
+
+}  // namespace
+
+// --- the archive choice dialogs ---
+
+ArchiveChoiceDialog::ArchiveChoiceDialog(ProcessState& state, const Messages& messages, RecordKind kind, Mode mode,
+                                         QWidget* parent)
+    : GreyDialog(mode == Mode::Choice ? QString::fromLatin1(kChoiceDialogTitle)
+                                      : QString::fromLatin1(configurationTitle(kind)),
+                 parent),
+      state_(state),
+      messages_(messages),
+      kind_(kind),
+      mode_(mode),
+      target_(mode == Mode::Choice ? state.recent : state.archive),
+      working_(target_) {
+  auto* layout = new QVBoxLayout(this);
+  for (const ArchiveSlot& slot : archiveSlots(kind)) {
+    Row row;
+    auto* grid = new QGridLayout;
+    row.enabled = new QCheckBox(QString::fromLatin1(slot.label), this);
+    row.enabled->setChecked(working_.*slot.enabled != 0);
+    auto* head = new QHBoxLayout;
+    head->addWidget(row.enabled);
+    if (slot.format) {
+      row.format = new QComboBox(this);
+      for (const AcquisitionFormat& f : state_.formats.entries) row.format->addItem(fromCp1252(f.name));
+      auto chosen = formatChoiceIndex(state_.formats, working_.*slot.format);
+      row.format->setCurrentIndex(chosen ? static_cast<int>(*chosen) : -1);
+      head->addWidget(row.format);
+      head->addWidget(new QLabel(QString::fromLatin1(slot.suffix), this));
+    }
+    head->addStretch();
+    grid->addLayout(head, 0, 0, 1, 3);
+    int line = 1;
+    for (int copy : {2, 3}) {
+      QLineEdit* edit = textEdit(static_cast<int>(kArchivePathMax), this);
+      edit->setMinimumWidth(320);
+      edit->setText(fromCp1252(copy == 2 ? working_.*slot.copy2 : working_.*slot.copy3));
+      auto* browse = new QPushButton(QStringLiteral("..."), this);
+      browse->setAutoDefault(false);
+      connect(browse, &QPushButton::clicked, this, [this, edit] { this->browse(edit); });
+      grid->addWidget(new QLabel(copy == 2 ? QStringLiteral("Copia 2:") : QStringLiteral("Copia 3:"), this), line, 0);
+      grid->addWidget(edit, line, 1);
+      grid->addWidget(browse, line, 2);
+      (copy == 2 ? row.copy2 : row.copy3) = edit;
+      (copy == 2 ? row.browse2 : row.browse3) = browse;
+      ++line;
+    }
+    layout->addLayout(grid);
+    rows_.push_back(row);
+  }
+  auto* buttons = new QHBoxLayout;
+  confirm_ = addButton(buttons, mode == Mode::Choice ? QStringLiteral("&Esegui") : QStringLiteral("&Salva ed esci"),
+                       this);
+  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
+  layout->addLayout(buttons);
+  connect(confirm_, &QPushButton::clicked, this, [this] { confirm(); });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void ArchiveChoiceDialog::browse(QLineEdit* field) {
+  // The archive is appended to: choosing an existing file is not a question.
+  QFileDialog dialog(this, QString::fromLatin1(kSaveFileTitle), field->text(), QString::fromLatin1(kSaveFileFilter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  field->setText(dialog.selectedFiles().first());
+}
+
+void ArchiveChoiceDialog::confirm() {
+  const auto& archives = archiveSlots(kind_);
+  for (std::size_t i = 0; i < archives.size(); ++i) {
+    const ArchiveSlot& slot = archives[i];
+    const Row& row = rows_[i];
+    working_.*slot.enabled = row.enabled->isChecked() ? 1 : 0;
+    storeArchivePath(working_.*slot.copy2, toCp1252(row.copy2->text()));
+    storeArchivePath(working_.*slot.copy3, toCp1252(row.copy3->text()));
+    if (slot.format) working_.*slot.format = toCp1252(row.format->currentText()).substr(0, kFormatNameMax);
+  }
+  // The dialogs have no box for the acquisition option: every confirmation clears it.
+  working_.acquisitionOption = 0;
+  if (nothingChosen(working_, kind_) &&
+      !messages_.confirm(kNothingChosenQuestion, kNothingChosenTitle, Icon::Warning))
+    return;
+
+  if (mode_ == Mode::Choice) {
+    target_ = working_;
+    accept();
+    return;
+  }
+  ArchiveSettings before = target_;
+  target_ = working_;
+  if (writeArchiveSettings(state_, messages_)) {
+    accept();
+    return;
+  }
+  target_ = before;  // not written: the dialog stays open and nothing changed
+}
+
+// --- "Scheda Formato Acquisizione" ---
+
+FormatCardDialog::FormatCardDialog(AcquisitionFormat& format, bool isNew, QWidget* parent)
+    : GreyDialog(QStringLiteral("Scheda Formato Acquisizione"), parent), format_(format) {
+  name_ = textEdit(kFormatNameWidth, this);
+  description_ = textEdit(kFormatDescriptionWidth, this);
+  entry_ = textEdit(kFormatDirectionWidth, this);
+  exit_ = textEdit(kFormatDirectionWidth, this);
+  template_ = textEdit(kFormatTemplateWidth, this);
+  template_->setMinimumWidth(420);
+
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Nome:"), name_);
+  form->addRow(QStringLiteral("Descrizione:"), description_);
+  auto* templateRow = new QHBoxLayout;
+  templateRow->addWidget(template_);
+  templateRow->addWidget(new QLabel(QStringLiteral("+CrLf"), this));
+  form->addRow(QStringLiteral("Tracciato di uscita:"), templateRow);
+
+  auto* legend = new QGroupBox(QStringLiteral(" Campi utilizzabili "), this);
+  auto* legendGrid = new QGridLayout(legend);
+  int line = 0;
+  for (const LegendLine& entry : formatLegend(isNew)) {
+    legendGrid->addWidget(new QLabel(QString::fromLatin1(entry.field), legend), line, 0);
+    auto* texts = new QHBoxLayout;
+    if (entry.directions) {
+      texts->addWidget(new QLabel(QStringLiteral("Verso entrata ="), legend));
+      texts->addWidget(entry_);
+      texts->addWidget(new QLabel(QStringLiteral("uscita ="), legend));
+      texts->addWidget(exit_);
+    }
+    for (const char* text : entry.texts) texts->addWidget(new QLabel(fromCp1252(text), legend));
+    texts->addStretch();
+    legendGrid->addLayout(texts, line, 1);
+    ++line;
+  }
+  legendGrid->addWidget(new QLabel(QString::fromLatin1(kFormatUsage), legend), line, 0, 1, 2);
+
+  auto* buttons = new QHBoxLayout;
+  QPushButton* confirmButton = addButton(buttons, QStringLiteral("&Conferma"), this);
+  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(legend);
+  layout->addLayout(buttons);
+
+  AcquisitionFormat shown = isNew ? AcquisitionFormat{} : format;
+  name_->setText(fromCp1252(shown.name));
+  description_->setText(fromCp1252(shown.description));
+  entry_->setText(fromCp1252(shown.entryText));
+  exit_->setText(fromCp1252(shown.exitText));
+  template_->setText(fromCp1252(shown.outputTemplate));
+  connect(confirmButton, &QPushButton::clicked, this, [this] { confirm(); });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void FormatCardDialog::confirm() {
+  format_.name = toCp1252(name_->text());
+  format_.description = toCp1252(description_->text());
+  format_.entryText = toCp1252(entry_->text());
+  format_.exitText = toCp1252(exit_->text());
+  format_.outputTemplate = toCp1252(template_->text());
+  accept();
+}
+
+// --- "Elenco Formati Acquisizione" ---
+
+FormatListDialog::FormatListDialog(ProcessState& state, const Messages& messages, QWidget* parent)
+    : GreyDialog(QStringLiteral("Elenco Formati Acquisizione"), parent),
+      state_(state),
+      messages_(messages),
+      opened_(state.formats) {
+  view_ = new QTreeWidget(this);
+  view_->setColumnCount(2);
+  view_->setHeaderLabels({QStringLiteral("Nome"), QStringLiteral("Descrizione")});
+  view_->setRootIsDecorated(false);
+  view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  view_->setMinimumSize(420, 240);
+
+  auto* buttons = new QHBoxLayout;
+  QPushButton* add = addButton(buttons, QStringLiteral("&Nuovo"), this);
+  QPushButton* modify = addButton(buttons, QStringLiteral("&Modifica"), this);
+  QPushButton* remove = addButton(buttons, QStringLiteral("&Elimina"), this);
+  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
+  QPushButton* save = addButton(buttons, QStringLiteral("&Salva ed esci"), this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(view_);
+  layout->addLayout(buttons);
+
+  connect(add, &QPushButton::clicked, this, [this] { addFormat(); });
+  connect(modify, &QPushButton::clicked, this, [this] { modifyFormat(); });
+  connect(view_, &QTreeWidget::itemDoubleClicked, this, [this] { modifyFormat(); });
+  connect(remove, &QPushButton::clicked, this, [this] { deleteSelected(); });
+  connect(cancel, &QPushButton::clicked, this, &FormatListDialog::reject);
+  connect(save, &QPushButton::clicked, this, [this] { saveAndExit(); });
+  refill();
+}
+
+void FormatListDialog::refill() {
+  view_->clear();
+  const auto& entries = state_.formats.entries;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    auto* item = new QTreeWidgetItem(view_);
+    item->setText(0, fromCp1252(entries[i].name));
+    item->setText(1, fromCp1252(entries[i].description));
+    item->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
+  }
+}
+
+void FormatListDialog::selectPosition(std::size_t position) {
+  view_->clearSelection();
+  if (QTreeWidgetItem* item = view_->topLevelItem(static_cast<int>(position))) {
+    item->setSelected(true);
+    view_->setCurrentItem(item);
+    view_->scrollToItem(item);
+  }
+}
+
+std::optional<std::size_t> FormatListDialog::selected() const {
+  const QModelIndexList rows = view_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return std::nullopt;
+  QTreeWidgetItem* item = view_->itemFromIndex(rows.first());
+  if (!item) return std::nullopt;
+  auto index = static_cast<std::size_t>(item->data(0, Qt::UserRole).toULongLong());
+  if (index >= state_.formats.entries.size()) return std::nullopt;
+  return index;
+}
+
+void FormatListDialog::addFormat() {
+  if (state_.formats.entries.size() >= kFormatCapacity) {
+    messages_.error(kFormatListFullMessage);
+    return;
+  }
+  AcquisitionFormat format;
+  FormatCardDialog card(format, true, this);
+  if (card.exec() != QDialog::Accepted) return;
+  state_.formats.entries.push_back(format);
+  refill();
+}
+
+void FormatListDialog::modifyFormat() {
+  auto index = selected();
+  if (!index) {
+    messages_.error(kNoFormatSelectedMessage);
+    return;
+  }
+  FormatCardDialog card(state_.formats.entries[*index], false, this);
+  if (card.exec() != QDialog::Accepted) return;
+  refill();
+  selectPosition(*index);
+}
+
+void FormatListDialog::deleteSelected() {
+  auto index = selected();
+  if (!index) {
+    messages_.error(kNoFormatSelectedMessage);
+    return;
+  }
+  if (!messages_.confirm(kDeleteFormatQuestion, kDeleteFormatTitle, Icon::Warning)) return;
+  auto next = deleteFormat(state_.formats, *index);
+  refill();
+  if (next) selectPosition(*next);
+}
+
+void FormatListDialog::saveAndExit() {
+  writeFormatList(state_.files(messages_), state_.formats);
+  accept();
+}
+
+void FormatListDialog::reject() {
+  // Back to the file. When format.dat is missing (or unreadable) the reader
+  // keeps what the list holds: that is the list as it was on opening.
+  state_.formats = opened_;
+  readFormatList(state_.files(messages_), state_.formats);
+  QDialog::reject();
+}
+
+}  // namespace cfg::ui
