@@ -125,10 +125,10 @@ int main(int argc, char** argv) {
     } else if (a == "--fault") {
       const char* v = value();
       if (!v) return usage();
-      std::string spec = v;
-      auto colon = spec.find(':');
-      if (!cfg::sim::parseFaultKind(spec.substr(0, colon), fault.kind)) return usage();
-      if (colon != std::string::npos) fault.count = std::atoi(spec.c_str() + colon + 1);
+      std::string faultText = v;
+      auto colon = faultText.find(':');
+      if (!cfg::sim::parseFaultKind(faultText.substr(0, colon), fault.kind)) return usage();
+      if (colon != std::string::npos) fault.count = std::atoi(faultText.c_str() + colon + 1);
     } else if (a == "--delay") {
       const char* v = value();
       if (!v) return usage();
