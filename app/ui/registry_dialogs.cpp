@@ -27,18 +27,6 @@ std::string selectedText(const QComboBox* box) {
   return box->currentIndex() < 0 ? std::string() : box->currentData().toString().toStdString();
 }
 
-QLineEdit* textEdit(int maxLength, QWidget* parent) {
-  auto* edit = new QLineEdit(parent);
-  edit->setMaxLength(maxLength);
-  return edit;
-}
-
-QPushButton* addButton(QHBoxLayout* row, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setAutoDefault(false);
-  row->addWidget(button);
-  return button;
-}
 
 }  // namespace
 
@@ -127,12 +115,9 @@ TerminalCardDialog::TerminalCardDialog(TerminalRecord& row, bool isNew, const Me
   form->addRow(QStringLiteral("Indirizzo IP:"), ip_);
   form->addRow(QStringLiteral("Porta:"), tcpPort_);
 
-  auto* buttons = new QHBoxLayout;
-  confirm_ = addButton(buttons, QStringLiteral("&Conferma"), this);
-  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addLayout(buttons);
+  CardButtons cardButtons = layOutCard(this, form);
+  confirm_ = cardButtons.confirm;
+  QPushButton* cancel = cardButtons.cancel;
 
   CardFields card = isNew ? newCard() : cardFromRow(row);
   number_->setText(fromCp1252(card.number));
@@ -214,16 +199,7 @@ void TerminalCardDialog::confirm() {
 TerminalListDialog::TerminalListDialog(ProcessState& state, const Messages& messages, QWidget* parent)
     : GreyDialog(QStringLiteral("Elenco Terminali"), parent), state_(state), messages_(messages) {
   view_ = new TerminalView(this);
-  auto* buttons = new QHBoxLayout;
-  QPushButton* add = addButton(buttons, QStringLiteral("&Nuovo"), this);
-  QPushButton* modify = addButton(buttons, QStringLiteral("&Modifica"), this);
-  QPushButton* remove = addButton(buttons, QStringLiteral("&Elimina"), this);
-  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
-  QPushButton* save = addButton(buttons, QStringLiteral("&Salva ed esci"), this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(view_);
-  layout->addLayout(buttons);
-
+  auto [add, modify, remove, cancel, save] = layOutListDialog(this, view_);
   connect(add, &QPushButton::clicked, this, [this] { addRow(); });
   connect(modify, &QPushButton::clicked, this, [this] { modifyRow(); });
   connect(view_, &QTreeWidget::itemDoubleClicked, this, [this] { modifyRow(); });

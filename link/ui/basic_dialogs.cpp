@@ -15,18 +15,6 @@ namespace cfg::ui {
 
 namespace {
 
-QPushButton* addButton(QBoxLayout* row, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setAutoDefault(false);
-  row->addWidget(button);
-  return button;
-}
-
-QLineEdit* textEdit(int maxLength, QWidget* parent) {
-  auto* edit = new QLineEdit(parent);
-  edit->setMaxLength(maxLength);
-  return edit;
-}
 
 // A check box that shows a bit and cannot be changed by the user.
 QCheckBox* displayBox(const QString& text, QWidget* parent) {
@@ -138,12 +126,9 @@ AddressSpeedDialog::AddressSpeedDialog(ProcessState& state, const Messages& mess
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Indirizzo:"), address_);
   form->addRow(QStringLiteral("Velocita`:"), speed_);
-  auto* buttons = new QHBoxLayout;
-  confirm_ = addButton(buttons, QStringLiteral("&Conferma"), this);
-  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addLayout(buttons);
+  CardButtons cardButtons = layOutCard(this, form);
+  confirm_ = cardButtons.confirm;
+  QPushButton* cancel = cardButtons.cancel;
   connect(confirm_, &QPushButton::clicked, this, [this] { confirm(); });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }

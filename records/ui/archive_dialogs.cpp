@@ -18,18 +18,6 @@ namespace cfg::ui {
 
 namespace {
 
-QPushButton* addButton(QBoxLayout* row, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setAutoDefault(false);
-  row->addWidget(button);
-  return button;
-}
-
-QLineEdit* textEdit(int maxLength, QWidget* parent) {
-  auto* edit = new QLineEdit(parent);
-  edit->setMaxLength(maxLength);
-  return edit;
-}
 
 }  // namespace
 
@@ -214,16 +202,7 @@ FormatListDialog::FormatListDialog(ProcessState& state, const Messages& messages
   view_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   view_->setMinimumSize(420, 240);
 
-  auto* buttons = new QHBoxLayout;
-  QPushButton* add = addButton(buttons, QStringLiteral("&Nuovo"), this);
-  QPushButton* modify = addButton(buttons, QStringLiteral("&Modifica"), this);
-  QPushButton* remove = addButton(buttons, QStringLiteral("&Elimina"), this);
-  QPushButton* cancel = addButton(buttons, QStringLiteral("&Annulla"), this);
-  QPushButton* save = addButton(buttons, QStringLiteral("&Salva ed esci"), this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(view_);
-  layout->addLayout(buttons);
-
+  auto [add, modify, remove, cancel, save] = layOutListDialog(this, view_);
   connect(add, &QPushButton::clicked, this, [this] { addFormat(); });
   connect(modify, &QPushButton::clicked, this, [this] { modifyFormat(); });
   connect(view_, &QTreeWidget::itemDoubleClicked, this, [this] { modifyFormat(); });
