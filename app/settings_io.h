@@ -39,6 +39,8 @@ class ByteSource {
 class MemorySource : public ByteSource {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  // It only views the bytes: a temporary string would be gone before the read.
+  explicit MemorySource(std::string&&) = delete;
   std::size_t read(char* dst, std::size_t n) override;
 
  private:
