@@ -7,7 +7,7 @@
 #include "records/formats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  cfg::MemorySource source({reinterpret_cast<const char*>(data), size});
+  cfg::MemorySource source(std::string_view(reinterpret_cast<const char*>(data), size));
   cfg::FormatList list;
   list.entries.emplace_back();
   list.entries.back().name = "KEEP";

@@ -7,7 +7,7 @@
 #include "app/registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  cfg::MemorySource source({reinterpret_cast<const char*>(data), size});
+  cfg::MemorySource source(std::string_view(reinterpret_cast<const char*>(data), size));
   auto rows = cfg::parseRegistry(source);
   if (rows.size() > cfg::kRegistryCapacity) std::abort();
   for (const auto& row : rows) {
