@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "tests/support/registry_rows.h"
 #include "app/registry.h"
 #include "cfgctl/cli.h"
 #include "records/archive_lines.h"
@@ -16,17 +17,7 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     server.add(sim::SimTerminal("LX-K3", 4));
-    TerminalRecord row;
-    row.number = 12;
-    row.description = "Ingresso";
-    row.model = "LX-K3";
-    row.address = 4;
-    row.port = "COM1";
-    row.speed = " 9600";
-    row.tcp = true;
-    row.ip = 0x7F000001;
-    row.tcpPort = server.listenTcp();
-    dir.write("config.dat", registryLine(row) + "\r\n");
+    dir.write("config.dat", registryLine(test::tcpRow(12, "LX-K3", server.listenTcp(), 4)) + "\r\n");
     server.start();
   }
 

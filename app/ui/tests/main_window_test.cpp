@@ -9,6 +9,7 @@
 #include <atomic>
 #include <set>
 
+#include "tests/support/registry_rows.h"
 #include "app/command_ids.h"
 #include "app/registry.h"
 #include "app/settings_files.h"
@@ -27,19 +28,7 @@ namespace {
 
 const char* const kModels[] = {"LX-K1", "LX-K2", "LX-K3", "LX-K4", "LX-K5", "LX-P1", "LX-P2"};
 
-TerminalRecord tcpRow(unsigned number, const char* model, std::uint16_t port, unsigned address = 1) {
-  TerminalRecord r;
-  r.number = static_cast<std::uint16_t>(number);
-  r.description = std::string("Varco ") + model;
-  r.model = model;
-  r.address = static_cast<std::uint16_t>(address);
-  r.port = "COM1";
-  r.speed = " 9600";
-  r.tcp = true;
-  r.ip = 0x7F000001;
-  r.tcpPort = port;
-  return r;
-}
+using test::tcpRow;
 
 // A fresh program: working directory, process state, window.
 struct Program {

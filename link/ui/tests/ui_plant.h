@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "tests/support/registry_rows.h"
 #include "app/command_ids.h"
 #include "app/registry.h"
 #include "app/settings_files.h"
@@ -78,17 +79,7 @@ struct Plant {
     std::uint16_t port = server.listenTcp();
     server.start();
     dir.write("acqreg.dat", archiveSettingsBytes(ArchiveSettings{}));
-    TerminalRecord r;
-    r.number = static_cast<std::uint16_t>(number);
-    r.description = std::string("Varco ") + model;
-    r.model = model;
-    r.address = static_cast<std::uint16_t>(address);
-    r.port = "COM1";
-    r.speed = " 9600";
-    r.tcp = true;
-    r.ip = 0x7F000001;
-    r.tcpPort = port;
-    dir.write("config.dat", registryLine(r) + "\r\n");
+    dir.write("config.dat", registryLine(test::tcpRow(number, model, port, address)) + "\r\n");
     {
       ScopedCurrentDirectory cwd(dir.path());
       window = std::make_unique<ui::MainWindow>(state, messages);
