@@ -10,6 +10,7 @@
 #include "app/instance_lock.h"
 #include "app/menu_state.h"
 #include "app/registry_edit.h"
+#include "app/terminal_lock.h"
 #include "app/text_1252.h"
 #include "tests/support/scripted_prompt.h"
 #include "tests/support/temp_dir.h"
@@ -270,6 +271,23 @@ TEST(InstanceLockTest, OneHolderAtATimeAndTheFileStays) {
   first.release();
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_TRUE(second.acquire(path));
+}
+
+TEST(TerminalLockTest, OneRunPerTerminalAndAClearCauseWhenTheFolderIsUnusable) {
+  TempDir dir;
+  EXPECT_EQ(terminalLockPath(dir.path(), 12), dir / "terminale-0012.lck");
+  EXPECT_EQ(handheldLockPath(dir.path(), "../x"), dir / "palmare-___x.lck");
+  TerminalLock first, second, other;
+  ASSERT_EQ(first.acquire(terminalLockPath(dir.path(), 12)), TerminalLock::Result::Held);
+  EXPECT_EQ(second.acquire(terminalLockPath(dir.path(), 12)), TerminalLock::Result::Busy);
+  EXPECT_EQ(other.acquire(terminalLockPath(dir.path(), 13)), TerminalLock::Result::Held);
+  first.release();
+  EXPECT_EQ(second.acquire(terminalLockPath(dir.path(), 12)), TerminalLock::Result::Held);
+
+  std::string error;
+  TerminalLock missing;
+  EXPECT_EQ(missing.acquire(terminalLockPath(dir / "gone", 1), &error), TerminalLock::Result::Failed);
+  EXPECT_NE(error.find("gone/terminale-0001.lck: "), std::string::npos) << error;
 }
 
 }  // namespace
