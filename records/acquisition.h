@@ -65,6 +65,10 @@ struct RecordRun {
   // retrieval reached an older record, an empty slot or the last index.
   // False after a failure or a stop.
   std::atomic<bool> completed{false};
+  // Why the last record could not be archived: the file and the system's
+  // reason ("/srv/copia/file_reg.txt: Permission denied"); empty when no
+  // archive write failed. Read only once the worker has stopped.
+  std::string failure;
 };
 
 // Hands one record to the archive writer of its kind.
