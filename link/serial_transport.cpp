@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
 
 #include "link/tcp_transport.h"
 
@@ -28,24 +29,27 @@ bool speedConstant(std::uint32_t speed, speed_t& out) {
 
 bool SerialTransport::open(LinkConfig& config, std::string& error) {
   close();
+  // The system's text first, then on a line of its own the device behind the
+  // COM name and why it failed: "COM5 = /dev/ttyUSB0: Permission denied".
+  const std::string device =
+      devicePath_ == config.portName ? devicePath_ : config.portName + " = " + devicePath_;
+  auto fail = [&](const std::string& message, const std::string& cause) {
+    error = message + "\n" + device + ": " + cause;
+    return false;
+  };
   const std::string portMessage =
       "ATTENZIONE! Porta seriale " + config.portName + " non presente o gia` assegnata.";
+  const std::string stateMessage = "Error: SetCommState failed.";
   UniqueFd fd(::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) {
-    error = portMessage;
-    return false;
-  }
+  if (!fd) return fail(portMessage, std::system_category().message(errno));
   // Another program holding the port must make this open fail, not share it.
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    error = portMessage;
-    return false;
-  }
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    return fail(portMessage, std::system_category().message(errno == EWOULDBLOCK ? EBUSY : errno));
   termios tio{};
   speed_t speed;
-  if (::tcgetattr(fd.get(), &tio) != 0 || !speedConstant(config.speed, speed)) {
-    error = "Error: SetCommState failed.";
-    return false;
-  }
+  if (::tcgetattr(fd.get(), &tio) != 0) return fail(stateMessage, std::system_category().message(errno));
+  if (!speedConstant(config.speed, speed))
+    return fail(stateMessage, "velocita` " + std::to_string(config.speed) + " non ammessa");
   original_ = tio;
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -55,10 +59,7 @@ bool SerialTransport::open(LinkConfig& config, std::string& error) {
   tio.c_cc[VTIME] = 0;
   ::cfsetispeed(&tio, speed);
   ::cfsetospeed(&tio, speed);
-  if (::tcsetattr(fd.get(), TCSANOW, &tio) != 0) {
-    error = "Error: SetCommState failed.";
-    return false;
-  }
+  if (::tcsetattr(fd.get(), TCSANOW, &tio) != 0) return fail(stateMessage, std::system_category().message(errno));
   restoreTermios_ = true;
   ::ioctl(fd.get(), TIOCEXCL);
   int dtr = TIOCM_DTR;

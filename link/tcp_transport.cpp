@@ -6,8 +6,22 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 
 namespace cfg {
+
+namespace {
+
+// "a.b.c.d:port", as the failure's cause names the terminal.
+std::string endpointText(const LinkConfig& config) {
+  std::uint32_t ip = ntohl(config.ipNetworkOrder);
+  return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 0xFF) + "." + std::to_string((ip >> 8) & 0xFF) +
+         "." + std::to_string(ip & 0xFF) + ":" + std::to_string(config.tcpPort);
+}
+
+std::string systemText(int err) { return std::system_category().message(err); }
+
+}  // namespace
 
 int sendAll(int fd, std::string_view bytes, int timeoutMs) {
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -32,7 +46,7 @@ bool TcpTransport::open(LinkConfig& config, std::string& error) {
   peerClosed_ = false;
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd) {
-    error = "Error: socket failed.";
+    error = "Error: socket failed.\n" + systemText(errno);
     return false;
   }
   // Frames are small and answered one by one: send each at once.
@@ -44,15 +58,16 @@ bool TcpTransport::open(LinkConfig& config, std::string& error) {
   addr.sin_port = htons(config.tcpPort);
   addr.sin_addr.s_addr = config.ipNetworkOrder;
   int r = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  if (r != 0 && errno == EINPROGRESS) {
+  int cause = r == 0 ? 0 : errno;
+  if (r != 0 && cause == EINPROGRESS) {
     short ev = pollUntil(fd.get(), POLLOUT, kConnectTimeoutMs);
-    int soError = ev ? 0 : ETIMEDOUT;
-    socklen_t len = sizeof soError;
-    if (ev) ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &soError, &len);
-    r = soError == 0 ? 0 : -1;
+    cause = ev ? 0 : ETIMEDOUT;
+    socklen_t len = sizeof cause;
+    if (ev && ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &cause, &len) != 0) cause = errno;
   }
-  if (r != 0) {
-    error = "Error: connect failed.";
+  if (cause != 0) {
+    // The system's text first, then which terminal and why, on a line of its own.
+    error = "Error: connect failed.\n" + endpointText(config) + ": " + systemText(cause);
     return false;
   }
   socket_ = std::move(fd);

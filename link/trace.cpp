@@ -1,8 +1,10 @@
 #include "link/trace.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 
 #include "link/frame.h"
 #include "link/hex.h"
@@ -24,9 +26,12 @@ const char* kindName(LinkKind kind) {
 
 }  // namespace
 
-std::shared_ptr<LinkTrace> LinkTrace::open(const std::filesystem::path& path) {
+std::shared_ptr<LinkTrace> LinkTrace::open(const std::filesystem::path& path, std::string* error) {
   std::FILE* f = std::fopen(path.c_str(), "ae");  // append, close on exec
-  if (!f) return nullptr;
+  if (!f) {
+    if (error) *error = path.string() + ": " + std::system_category().message(errno);
+    return nullptr;
+  }
   return std::shared_ptr<LinkTrace>(new LinkTrace(f));
 }
 
@@ -58,10 +63,10 @@ void LinkTrace::sent(LinkKind kind, std::string_view bytes) { line(kind, "->", r
 void LinkTrace::received(LinkKind kind, std::string_view bytes) { line(kind, "<-", render(bytes)); }
 void LinkTrace::verdict(LinkKind kind, std::string_view text) { line(kind, "==", text); }
 
-std::shared_ptr<LinkTrace> traceFromEnvironment() {
+std::shared_ptr<LinkTrace> traceFromEnvironment(std::string* error) {
   const char* path = std::getenv(kTraceVariable);
   if (!path || !*path) return nullptr;
-  return LinkTrace::open(path);
+  return LinkTrace::open(path, error);
 }
 
 std::string receiveVerdict(int n, std::string_view reply, int expectedLength) {

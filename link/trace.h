@@ -20,8 +20,9 @@ namespace cfg {
 
 class LinkTrace {
  public:
-  // Appends to the file; nothing when it cannot be opened.
-  static std::shared_ptr<LinkTrace> open(const std::filesystem::path& path);
+  // Appends to the file; nothing when it cannot be opened, and then `error`
+  // (when given) names the file and the system's reason: "PATH: Permission denied".
+  static std::shared_ptr<LinkTrace> open(const std::filesystem::path& path, std::string* error = nullptr);
   ~LinkTrace();
   LinkTrace(const LinkTrace&) = delete;
   LinkTrace& operator=(const LinkTrace&) = delete;
@@ -43,8 +44,9 @@ class LinkTrace {
 
 // The environment variable that names cfgtool's trace file.
 inline constexpr const char* kTraceVariable = "CFGTOOL_TRACE";
-// The trace named by CFGTOOL_TRACE; nothing when it is unset, empty or cannot be opened.
-std::shared_ptr<LinkTrace> traceFromEnvironment();
+// The trace named by CFGTOOL_TRACE; nothing when it is unset, empty or cannot
+// be opened (then `error`, when given, says why, as LinkTrace::open does).
+std::shared_ptr<LinkTrace> traceFromEnvironment(std::string* error = nullptr);
 
 // Verdict of one receive of the main protocol: n as the receive gave it.
 std::string receiveVerdict(int n, std::string_view reply, int expectedLength);

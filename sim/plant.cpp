@@ -1,6 +1,9 @@
 #include "sim/plant.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
 #include <sstream>
 
 #include "app/registry.h"
@@ -20,10 +23,48 @@ bool toNumber(const std::string& v, long low, long high, long& out) {
   return out >= low && out <= high;
 }
 
+// config.dat keeps four characters of a port name: COM1 to COM9.
+bool isRegistryPort(const std::string& port) {
+  return port.size() == 4 && port.compare(0, 3, "COM") == 0 && port[3] >= '1' && port[3] <= '9';
+}
+
+// Replaces the file with `content`; on failure says which file and why.
+bool writeFile(const std::filesystem::path& path, const std::string& content, std::string& error) {
+  auto fail = [&] {
+    error = path.string() + ": " + std::strerror(errno);
+    return false;
+  };
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd) return fail();
+  std::size_t done = 0;
+  while (done < content.size()) {
+    ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return fail();
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd.release()) != 0) return fail();
+  return true;
+}
+
 }  // namespace
+
+bool isSimulatedModel(std::string_view model) {
+  for (const char* m : kSimulatedModels)
+    if (model == m) return true;
+  return false;
+}
+
+std::string simulatedModelList() {
+  std::string list;
+  for (const char* m : kSimulatedModels) list += (list.empty() ? "" : " ") + std::string(m);
+  return list;
+}
 
 std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std::string& error) {
   std::vector<PlantTerminal> plant;
+  std::set<unsigned> numbers;
+  std::set<std::string> ptyPorts;
   std::istringstream in{std::string(text)};
   std::string line;
   for (int lineNo = 1; std::getline(in, line); ++lineNo) {
@@ -50,22 +91,23 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
         t.description = value + rest;
         break;
       } else if (key == "model") {
-        if (!isRegistryModel(value)) return fail("unknown model " + value);
+        if (!isSimulatedModel(value) || !isRegistryModel(value))
+          return fail("unknown model \"" + value + "\" (known models: " + simulatedModelList() + ")");
         t.model = value;
       } else if (key == "via") {
         if (value != "tcp" && value != "pty") return fail("via is tcp or pty");
         t.pty = value == "pty";
-      } else if (key == "port") {
+      } else if (key == "port" && isRegistryPort(value)) {
         t.port = value;
       } else if (key == "number" && toNumber(value, 1, 9999, n)) {
         t.number = static_cast<unsigned>(n);
       } else if (key == "address" && toNumber(value, 0, 255, n)) {
         t.address = static_cast<unsigned>(n);
-      } else if (key == "attendance" && toNumber(value, 0, 60000, n)) {
+      } else if (key == "attendance" && toNumber(value, 0, kMaxAttendance, n)) {
         t.attendance = static_cast<int>(n);
-      } else if (key == "production" && toNumber(value, 0, 5000, n)) {
+      } else if (key == "production" && toNumber(value, 0, kMaxProduction, n)) {
         t.production = static_cast<int>(n);
-      } else if (key == "canteen" && toNumber(value, 0, 60000, n)) {
+      } else if (key == "canteen" && toNumber(value, 0, kMaxCanteen, n)) {
         t.canteen = static_cast<int>(n);
       } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
         t.seed = static_cast<unsigned>(n);
@@ -74,9 +116,21 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
       }
     }
     if (t.number == 0) return fail("every terminal needs a number");
+    // Two rows with one number, or two pseudo-terminals behind one COM name,
+    // would send the program to the wrong terminal.
+    if (!numbers.insert(t.number).second) return fail("number " + std::to_string(t.number) + " is used twice");
+    if (t.pty && !ptyPorts.insert(t.port).second) return fail("port " + t.port + " is used twice");
     plant.push_back(t);
   }
   return plant;
+}
+
+SimTerminal makeTerminal(const PlantTerminal& t) {
+  SimTerminal terminal(t.model, t.address);
+  for (const auto& r : generateAttendance(t.seed, t.attendance, kFirstDay)) terminal.add(r);
+  for (const auto& r : generateProduction(t.seed, t.production, kFirstDay)) terminal.add(r);
+  for (const auto& r : generateCanteen(t.seed, t.canteen, kFirstDay)) terminal.add(r);
+  return terminal;
 }
 
 Plant::Plant(std::vector<PlantTerminal> terminals) : terminals_(std::move(terminals)) {}
@@ -85,11 +139,7 @@ std::vector<std::string> Plant::start() {
   std::vector<std::string> lines;
   for (const auto& t : terminals_) {
     auto server = std::make_unique<SimServer>();
-    SimTerminal terminal(t.model, t.address);
-    for (const auto& r : generateAttendance(t.seed, t.attendance, kFirstDay)) terminal.add(r);
-    for (const auto& r : generateProduction(t.seed, t.production, kFirstDay)) terminal.add(r);
-    for (const auto& r : generateCanteen(t.seed, t.canteen, kFirstDay)) terminal.add(r);
-    server->add(std::move(terminal));
+    server->add(makeTerminal(t));
     std::string where;
     if (t.pty) {
       ptyPaths_.push_back(server->openPty());
@@ -111,9 +161,8 @@ void Plant::stop() {
   for (auto& s : servers_) s->stop();
 }
 
-bool Plant::writeSettings(const std::filesystem::path& directory) const {
-  std::ofstream config(directory / kRegistryFile, std::ios::binary | std::ios::trunc);
-  std::ofstream ports(directory / kPortMapFile, std::ios::binary | std::ios::trunc);
+bool Plant::writeSettings(const std::filesystem::path& directory, std::string& error) const {
+  std::string config, ports;
   for (std::size_t i = 0; i < terminals_.size(); ++i) {
     const PlantTerminal& t = terminals_[i];
     TerminalRecord row;
@@ -125,29 +174,29 @@ bool Plant::writeSettings(const std::filesystem::path& directory) const {
     row.speed = " 9600";
     row.tcp = !t.pty;
     row.ip = t.pty ? 0 : 0x7F000001;
-    row.tcpPort = tcpPorts_[i];
-    config << registryLine(row) << "\r\n";
-    if (t.pty) ports << t.port << " " << ptyPaths_[i] << "\n";
+    row.tcpPort = tcpPorts_.at(i);
+    config += registryLine(row) + "\r\n";
+    if (t.pty) ports += t.port + " " + ptyPaths_.at(i) + "\n";
   }
-  return static_cast<bool>(config) && static_cast<bool>(ports);
+  return writeFile(directory / kRegistryFile, config, error) && writeFile(directory / kPortMapFile, ports, error);
 }
 
-bool Plant::writeExpected(const std::filesystem::path& directory) const {
-  std::ofstream reg(directory / "expected_reg.txt", std::ios::binary | std::ios::trunc);
-  std::ofstream prd(directory / "expected_prd.txt", std::ios::binary | std::ios::trunc);
-  std::ofstream mns(directory / "expected_mns.txt", std::ios::binary | std::ios::trunc);
+bool Plant::writeExpected(const std::filesystem::path& directory, std::string& error) const {
+  std::string reg, prd, mns;
   for (const auto& t : terminals_) {
     LinkConfig code;
     code.number = static_cast<std::uint16_t>(t.number);
     code.model = t.model;
     for (const auto& r : generateAttendance(t.seed, t.attendance, kFirstDay))
-      reg << attendanceLine(attendanceFrame(t.address, r, 0), code);
+      reg += attendanceLine(attendanceFrame(t.address, r, 0), code);
     for (const auto& r : generateProduction(t.seed, t.production, kFirstDay))
-      prd << productionLine(productionFrame(t.address, r, 0), code);
+      prd += productionLine(productionFrame(t.address, r, 0), code);
     for (const auto& r : generateCanteen(t.seed, t.canteen, kFirstDay))
-      mns << canteenLine(canteenFrame(t.address, r, 0), code);
+      mns += canteenLine(canteenFrame(t.address, r, 0), code);
   }
-  return static_cast<bool>(reg) && static_cast<bool>(prd) && static_cast<bool>(mns);
+  return writeFile(directory / "expected_reg.txt", reg, error) &&
+         writeFile(directory / "expected_prd.txt", prd, error) &&
+         writeFile(directory / "expected_mns.txt", mns, error);
 }
 
 }  // namespace cfg::sim

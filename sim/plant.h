@@ -8,6 +8,7 @@
 // description runs to the end of the line.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -31,8 +32,24 @@ struct PlantTerminal {
   std::string description;
 };
 
+// The models a simulated terminal can be, in the order users know them.
+inline constexpr std::array<const char*, 7> kSimulatedModels = {"LX-K1", "LX-K2", "LX-K3", "LX-K4",
+                                                                 "LX-K5", "LX-P1", "LX-P2"};
+bool isSimulatedModel(std::string_view model);
+// "LX-K1 LX-K2 ... LX-P2", for messages.
+std::string simulatedModelList();
+
+// Largest record counts a terminal may be given (production: closed jobs).
+inline constexpr int kMaxAttendance = 60000;
+inline constexpr int kMaxProduction = 5000;
+inline constexpr int kMaxCanteen = 60000;
+
 // Parses a plant description; on a bad line returns nothing and says why in `error`.
+// Numbers and pseudo-terminal COM names must be unique.
 std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std::string& error);
+
+// The terminal a plant line describes, filled with its seeded records.
+SimTerminal makeTerminal(const PlantTerminal& t);
 
 // One line per terminal, each on a SimServer of its own, filled with its records.
 class Plant {
@@ -44,11 +61,12 @@ class Plant {
   void stop();
 
   // config.dat listing the terminals and porte.dat mapping the COM names of
-  // the pseudo-terminals, written into `directory`.
-  bool writeSettings(const std::filesystem::path& directory) const;
+  // the pseudo-terminals, written into `directory`. On failure `error` names
+  // the file and the system's reason.
+  bool writeSettings(const std::filesystem::path& directory, std::string& error) const;
   // The file_reg.txt, file_prd.txt and file_mns.txt lines one acquisition of
   // every terminal writes, in plant order (expected_reg.txt, ...).
-  bool writeExpected(const std::filesystem::path& directory) const;
+  bool writeExpected(const std::filesystem::path& directory, std::string& error) const;
 
  private:
   std::vector<PlantTerminal> terminals_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -70,7 +71,7 @@ std::size_t SimServer::add(SimTerminal terminal) {
 
 std::uint16_t SimServer::listenTcp(std::uint16_t port) {
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd) throw std::runtime_error("socket failed");
+  if (!fd) throw std::runtime_error(std::string("socket failed: ") + std::strerror(errno));
   int one = 1;
   ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
@@ -78,7 +79,7 @@ std::uint16_t SimServer::listenTcp(std::uint16_t port) {
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.get(), 8) != 0)
-    throw std::runtime_error("cannot listen on port " + std::to_string(port));
+    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno));
   socklen_t len = sizeof addr;
   ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len);
   listener_ = std::move(fd);
@@ -88,13 +89,14 @@ std::uint16_t SimServer::listenTcp(std::uint16_t port) {
 std::string SimServer::openPty() {
   UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
   if (!master || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
-    throw std::runtime_error("cannot create a pseudo-terminal");
+    throw std::runtime_error(std::string("cannot create a pseudo-terminal: ") + std::strerror(errno));
   char name[128];
-  if (::ptsname_r(master.get(), name, sizeof name) != 0) throw std::runtime_error("ptsname failed");
+  if (::ptsname_r(master.get(), name, sizeof name) != 0)
+    throw std::runtime_error(std::string("cannot name the pseudo-terminal: ") + std::strerror(errno));
   // Hold the slave open in raw mode: the line stays up between clients and
   // never echoes the terminal's own replies back to it.
   UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-  if (!slave) throw std::runtime_error("cannot open the pseudo-terminal's slave");
+  if (!slave) throw std::runtime_error(std::string("cannot open ") + name + ": " + std::strerror(errno));
   termios tio{};
   ::tcgetattr(slave.get(), &tio);
   ::cfmakeraw(&tio);

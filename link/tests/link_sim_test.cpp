@@ -3,8 +3,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "link/frame.h"
 #include "link/hex.h"
@@ -170,7 +172,9 @@ TEST(TcpLink, GreetingLineIsDroppedAndConnectFailureIsReported) {
   Link refused;
   refused.config = link.config;
   EXPECT_FALSE(refused.open(messages, PortMap{}));
-  EXPECT_EQ(prompt.texts().back(), "Error: connect failed.");
+  // The system's text stays as it is; the cause names the terminal's endpoint.
+  EXPECT_EQ(prompt.texts().back(),
+            "Error: connect failed.\n127.0.0.1:" + std::to_string(port) + ": Connection refused");
   EXPECT_EQ(prompt.shown().back().title, "Error Message");
   EXPECT_FALSE(refused.isOpen());
 }
@@ -184,17 +188,21 @@ TEST(SerialLink, MissingPortAndHeldPortGiveThePortMessage) {
   link.config.portName = "COM3";
   EXPECT_FALSE(link.open(messages, ports));
   ASSERT_EQ(prompt.count(), 1u);
-  EXPECT_EQ(prompt.texts()[0], "ATTENZIONE! Porta seriale COM3 non presente o gia` assegnata.");
+  EXPECT_EQ(prompt.texts()[0],
+            "ATTENZIONE! Porta seriale COM3 non presente o gia` assegnata.\n"
+            "COM3 = /dev/does-not-exist: No such file or directory");
   EXPECT_EQ(prompt.shown()[0].title, "Error Message");
 
   SimServer server;
   server.add(SimTerminal("LX-K3", 1));
-  ports.set("COM4", server.openPty());
+  std::string pty = server.openPty();
+  ports.set("COM4", pty);
   Link first, second;
   first.config.portName = second.config.portName = "COM4";
   ASSERT_TRUE(first.open(messages, ports));
   EXPECT_FALSE(second.open(messages, ports));
-  EXPECT_EQ(prompt.texts().back(), "ATTENZIONE! Porta seriale COM4 non presente o gia` assegnata.");
+  EXPECT_EQ(prompt.texts().back(), "ATTENZIONE! Porta seriale COM4 non presente o gia` assegnata.\nCOM4 = " + pty +
+                                       ": Device or resource busy");
   first.close();
   EXPECT_TRUE(second.open(messages, ports)) << "closing releases the port";
 }
@@ -224,7 +232,8 @@ TEST(SerialLink, RegularFileIsNotAPort) {
   Link link;
   link.config.portName = "COM2";
   EXPECT_FALSE(link.open(messages, ports));
-  EXPECT_EQ(prompt.texts().at(0), "Error: SetCommState failed.");
+  EXPECT_EQ(prompt.texts().at(0),
+            "Error: SetCommState failed.\nCOM2 = " + (dir / "notatty").string() + ": Inappropriate ioctl for device");
 }
 
 TEST(SerialLink, EchoingLineAt1200BaudWithRs485Requested) {
@@ -269,6 +278,52 @@ TEST(PortMapFile, OverridesAndDefaults) {
   EXPECT_EQ(map.devicePath("COM1"), "/dev/ttyS0");
   EXPECT_EQ(map.devicePath("COM8"), "/dev/ttyS7");
   EXPECT_EQ(PortMap::load(dir / "missing").devicePath("COM2"), "/dev/ttyS1");
+}
+
+// What the user reads when a connection or a file cannot be opened: the
+// system's text unchanged, then the device or file and the system's reason.
+TEST(OpenFailureCause, NamesTheDeviceBehindTheComNameAndTheTraceFile) {
+  test::TempDir dir;
+  dir.write("porte.dat", "COM5 " + (dir / "ttyUSB9").string() + "\r\n");
+  PortMap ports = PortMap::load(dir.path());
+  ScriptedPrompt prompt;
+  Messages messages{prompt};
+  Link link;
+  link.config.portName = "COM5";
+  EXPECT_FALSE(link.open(messages, ports));
+  EXPECT_FALSE(link.isOpen());
+  ASSERT_EQ(prompt.count(), 1u);
+  EXPECT_EQ(prompt.texts()[0], "ATTENZIONE! Porta seriale COM5 non presente o gia` assegnata.\nCOM5 = " +
+                                   (dir / "ttyUSB9").string() + ": No such file or directory");
+
+  // A device that is there but refuses this user.
+  if (::geteuid() != 0) {
+    dir.write("ttyUSB9", "");
+    std::filesystem::permissions(dir / "ttyUSB9", std::filesystem::perms::none);
+    EXPECT_FALSE(link.open(messages, ports));
+    EXPECT_EQ(prompt.texts().back(), "ATTENZIONE! Porta seriale COM5 non presente o gia` assegnata.\nCOM5 = " +
+                                         (dir / "ttyUSB9").string() + ": Permission denied");
+  }
+
+  // A pseudo-terminal at a speed the line cannot have; the port is left closed.
+  SimServer server;
+  server.add(SimTerminal("LX-K3", 1));
+  std::string pty = server.openPty();
+  ports.set("COM6", pty);
+  Link slow;
+  slow.config.portName = "COM6";
+  slow.config.speed = 1234;
+  EXPECT_FALSE(slow.open(messages, ports));
+  EXPECT_EQ(prompt.texts().back(), "Error: SetCommState failed.\nCOM6 = " + pty + ": velocita` 1234 non ammessa");
+  slow.config.speed = 9600;
+  EXPECT_TRUE(slow.open(messages, ports)) << "the failed open left the port held";
+
+  // A trace file in a folder that does not exist: no trace, and the reason.
+  std::string error;
+  EXPECT_EQ(LinkTrace::open(dir / "none" / "trace.txt", &error), nullptr);
+  EXPECT_EQ(error, (dir / "none" / "trace.txt").string() + ": No such file or directory");
+  EXPECT_EQ(LinkTrace::open(dir / "none" / "trace.txt"), nullptr) << "the call without a reason still works";
+  EXPECT_NE(LinkTrace::open(dir / "trace.txt", &error), nullptr);
 }
 
 }  // namespace
