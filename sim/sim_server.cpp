@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -112,7 +113,13 @@ std::string SimServer::openPty() {
 void SimServer::start() {
   if (running_) return;
   running_ = true;
-  thread_ = std::thread([this] { serveLoop(); });
+  thread_ = std::thread([this] {
+    try {
+      serveLoop();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "termsim: the line stopped serving: %s\n", e.what());
+    }
+  });
 }
 
 void SimServer::stop() {
@@ -240,7 +247,15 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
     std::lock_guard lock(mutex_);
     requests_.push_back(frame);
     for (std::size_t i = 0; i < terminals_.size(); ++i) {
-      reply = terminals_[i].handle(frame);
+      try {
+        reply = terminals_[i].handle(frame);
+      } catch (const std::exception& e) {
+        // A command that fails inside the simulator must not take the line
+        // down: the terminal refuses it, and the reason goes to stderr.
+        std::fprintf(stderr, "termsim: terminal %u: request %s failed: %s\n", terminals_[i].address(),
+                     hexDump(frame).c_str(), e.what());
+        reply = nakFrame(terminals_[i].address());
+      }
       if (!reply) continue;
       if (terminals_[i].streaming && !peer.streamer) {
         peer.streamer = i;
