@@ -47,12 +47,6 @@ struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-cfg::sim::SimServer* gServer = nullptr;
-
-void onSignal(int) {
-  if (gServer) gServer->stop();  // only writes to the wake pipe from here
-}
-
 const char kUsage[] =
     "usage: termsim [--model MODEL] [--address N] (--tcp PORT | --pty)\n"
     "               [--records N] [--attendance N] [--production N] [--canteen N] [--seed N]\n"
@@ -232,6 +226,19 @@ void makeFolder(const std::string& option, const std::string& dir) {
     throw std::runtime_error(option + " " + dir + ": " + std::generic_category().message(ENOTDIR));
 }
 
+// The serving threads never take SIGTERM and SIGINT: the main thread waits
+// for them with sigwait and then stops the servers from normal code (a
+// signal handler must not touch a server that its thread is running).
+sigset_t blockStopSignals() {
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+  return stopSignals;
+}
+
 // Serves a plant until SIGTERM or SIGINT.
 int servePlant(const Options& o) {
   const std::string& file = *o.plantFile;
@@ -246,13 +253,7 @@ int servePlant(const Options& o) {
   if (o.configDir) makeFolder("--config", *o.configDir);
   if (o.expectDir) makeFolder("--expect", *o.expectDir);
 
-  // The serving threads never take the signals: the main thread waits for them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t stopSignals = blockStopSignals();
   cfg::sim::Plant plant(*terminals);
   for (const auto& line : plant.start()) std::printf("%s\n", line.c_str());
   if (o.configDir && !plant.writeSettings(*o.configDir, error))
@@ -269,6 +270,7 @@ int servePlant(const Options& o) {
 
 // Serves one terminal until SIGTERM or SIGINT.
 int serveOne(const Options& o) {
+  sigset_t stopSignals = blockStopSignals();
   cfg::sim::SimServer server;
   server.add(cfg::sim::makeTerminal(o.terminal));
   server.setFault(o.fault);
@@ -277,13 +279,11 @@ int serveOne(const Options& o) {
   } else {
     std::printf("tcp 127.0.0.1:%u\n", server.listenTcp(static_cast<std::uint16_t>(o.tcpPort)));
   }
+  server.start();
   std::fflush(stdout);
-  gServer = &server;
-  std::signal(SIGTERM, onSignal);
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGPIPE, SIG_IGN);
-  server.run();
-  gServer = nullptr;
+  int sig = 0;
+  sigwait(&stopSignals, &sig);
+  server.stop();
   return 0;
 }
 
