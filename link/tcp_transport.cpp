@@ -60,7 +60,7 @@ bool TcpTransport::open(LinkConfig& config, std::string& error) {
   int r = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
   int cause = r == 0 ? 0 : errno;
   if (r != 0 && cause == EINPROGRESS) {
-    short ev = pollUntil(fd.get(), POLLOUT, kConnectTimeoutMs);
+    short ev = pollUntil(fd.get(), POLLOUT, connectTimeoutMs_);
     cause = ev ? 0 : ETIMEDOUT;
     socklen_t len = sizeof cause;
     if (ev && ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &cause, &len) != 0) cause = errno;

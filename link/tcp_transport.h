@@ -12,6 +12,8 @@ class TcpTransport final : public Transport {
   // the system's two minutes.
   static constexpr int kConnectTimeoutMs = 20000;
 
+  explicit TcpTransport(int connectTimeoutMs = kConnectTimeoutMs) : connectTimeoutMs_(connectTimeoutMs) {}
+
   LinkKind kind() const override { return LinkKind::Tcp; }
   bool open(LinkConfig& config, std::string& error) override;
   void close() override { socket_.reset(); }
@@ -22,6 +24,7 @@ class TcpTransport final : public Transport {
   int extraWaitMs() const override { return 500; }
 
  private:
+  int connectTimeoutMs_;
   UniqueFd socket_;
   bool peerClosed_ = false;
 };

@@ -1,7 +1,10 @@
 // Links against the terminal simulator over TCP and a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 
 #include "link/frame.h"
 #include "link/hex.h"
+#include "link/tcp_transport.h"
 #include "link/transaction.h"
 #include "sim/sim_server.h"
 #include "tests/support/scripted_prompt.h"
@@ -177,6 +181,32 @@ TEST(TcpLink, GreetingLineIsDroppedAndConnectFailureIsReported) {
             "Error: connect failed.\n127.0.0.1:" + std::to_string(port) + ": Connection refused");
   EXPECT_EQ(prompt.shown().back().title, "Error Message");
   EXPECT_FALSE(refused.isOpen());
+
+  // A listener whose queue is full never completes the handshake: the
+  // connect gives up at its deadline and says it timed out.
+  UniqueFd full(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(full.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(full.get(), 0), 0);
+  ::getsockname(full.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+  std::vector<UniqueFd> queued;
+  for (int i = 0; i < 4; ++i) {
+    queued.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    ::connect(queued.back().get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  }
+  Link late;
+  late.config = link.config;
+  late.config.tcpPort = ntohs(addr.sin_port);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(late.openWith(std::make_unique<TcpTransport>(300), messages));
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(prompt.texts().back(), "Error: connect failed.\n127.0.0.1:" + std::to_string(late.config.tcpPort) +
+                                       ": Connection timed out");
+  EXPECT_GE(ms, 290);
+  EXPECT_LT(ms, 1000);
 }
 
 TEST(SerialLink, MissingPortAndHeldPortGiveThePortMessage) {
