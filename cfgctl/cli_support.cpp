@@ -74,7 +74,8 @@ bool CliPrompt::failed() const {
 
 std::optional<std::filesystem::path> workingDirectory(const std::filesystem::path& given, std::ostream& err) {
   std::error_code ec;
-  std::filesystem::path path = std::filesystem::absolute(given, ec);
+  std::filesystem::path path = std::filesystem::absolute(given, ec).lexically_normal();
+  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();  // "/srv/plant/" -> "/srv/plant"
   if (ec) {
     // A relative path needs the current directory, which may have been deleted.
     err << "cfgctl: cartella di lavoro " << shownArg(given.string()) << ": " << ec.message() << "\n";
