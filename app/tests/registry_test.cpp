@@ -189,6 +189,25 @@ TEST_F(RegistryFile, DamagedLinesAreLeftOutReportedAndReadingGoesOn) {
   EXPECT_EQ(registryLine(r.rows[0]).size(), 206u);
 }
 
+TEST_F(RegistryFile, LfOnlyLinesAndAMissingLastLineEndAreReadAndSavedWithCrLf) {
+  std::string full = fullLine("0012", "LX-K1");
+  std::string old = full.substr(0, 102);  // the 104-byte layout, without its CR LF
+  old.replace(0, 4, "0007");
+  dir.write("config.dat", full.substr(0, 206) + "\n" + old + "\n" + fullLine("0003", "LX-K4").substr(0, 206));
+  Registry r;
+  FileReport report = loadRegistry(ctx(), r);
+  EXPECT_TRUE(report.read());
+  EXPECT_TRUE(report.badLines.empty());
+  ASSERT_EQ(r.rows.size(), 3u);
+  EXPECT_EQ(r.rows[1].number, 7);
+  EXPECT_EQ(r.rows[1].tcpPort, 3001);
+  EXPECT_EQ(r.rows[1].modemInit, "");
+  ASSERT_TRUE(saveRegistry(ctx(), r));
+  std::string expectedOld = old + " F" + blanks(100) + " 0\r\n";
+  std::string saved = dir.read("config.dat");
+  EXPECT_EQ(saved, full + expectedOld + fullLine("0003", "LX-K4")) << hexDump(saved.substr(208, 208));
+}
+
 TEST_F(RegistryFile, MissingFileIsAnEmptyRegistryShownOnlyInDiagnosticMode) {
   Registry r = load();
   EXPECT_TRUE(r.rows.empty());
