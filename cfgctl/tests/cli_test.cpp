@@ -300,6 +300,28 @@ TEST_F(CliTest, EveryFailureSaysWhatAndWhy) {
   EXPECT_EQ(cli::printable("riga 1\rriga 2\r\nfine\x1B"), "riga 1\nriga 2\nfine<1B>");
 }
 
+TEST_F(CliTest, ADeletedWorkingDirectoryIsSaid) {
+  std::filesystem::create_directory(dir / "gone");
+  std::string gone = (dir / "gone").string();
+  std::string errPath = (dir / "err.txt").string();
+  std::vector<char*> argv = {const_cast<char*>(CFGCTL_BINARY), const_cast<char*>("12"), const_cast<char*>("version"),
+                             nullptr};
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec.
+    int fd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::dup2(fd, 2) < 0 || ::chdir(gone.c_str()) != 0 || ::rmdir(gone.c_str()) != 0) ::_exit(99);
+    ::execv(CFGCTL_BINARY, argv.data());
+    ::_exit(98);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+  EXPECT_EQ(dir.read("err.txt"), "cfgctl: cartella di lavoro .: No such file or directory\n");
+}
+
 TEST_F(CliTest, FirstRowOfANumberIsUsedAndModemRowsAreRefused) {
   // A bad line first, then LF-only line ends: the terminal is still found.
   TerminalRecord dead = test::tcpRow(12, "LX-K3", 1, 4);  // nobody listens on port 1
