@@ -249,7 +249,7 @@ int Session::memory() {
   const auto& a = cmd_.args;
   if (a.empty() || (a[0] == "read" && a.size() != 2) || (a[0] == "write" && a.size() != 4) ||
       (a[0] != "read" && a[0] != "write"))
-    return usage("memory read PAGE | memory write PAGE OFFSET DATA");
+    return usage("uso: memory read PAGE | memory write PAGE OFFSET DATA");
   std::optional<std::uint16_t> page = parsePageText(messages_, a[1]);
   if (!page) return kUsage;
   MemoryPage view;
@@ -302,25 +302,25 @@ int Session::run() {
     kind = a.empty() ? RecordKind::Attendance : kindOf(a[0]);
     if (!kind) return usage("tipo di registrazioni sconosciuto \"" + printable(shownArg(a[0]), false) + "\"");
   } else if (cmd_.name == "retrieve") {
-    if (a.size() != 3 || !(kind = kindOf(a[0])) || a[1] != "--from") return usage("retrieve KIND --from YYYY-MM-DD");
+    if (a.size() != 3 || !(kind = kindOf(a[0])) || a[1] != "--from") return usage("uso: retrieve KIND --from YYYY-MM-DD");
     int y = 0, m = 0, d = 0;
     std::string problem = dayProblem(a[2], y, m, d);
     if (!problem.empty()) return usage(problem);
     reference = referenceDate(y, m, d);
   } else if (cmd_.name == "count") {
-    if (a.size() != 1 || !(kind = kindOf(a[0]))) return usage("count attendance|production|canteen");
+    if (a.size() != 1 || !(kind = kindOf(a[0]))) return usage("uso: count attendance|production|canteen");
   } else if (cmd_.name == "erase") {
     if (!a.empty()) return usage("erase non accetta argomenti");
     if (!cmd_.yes) return usage("cancellare tutte le registrazioni richiede --yes");
   } else if (cmd_.name == "time") {
-    if (a.size() != 1 || (a[0] != "get" && a[0] != "set")) return usage("time get | time set");
+    if (a.size() != 1 || (a[0] != "get" && a[0] != "set")) return usage("uso: time get | time set");
   } else if (cmd_.name == "reset") {
-    if (a.size() > 1 || (a.size() == 1 && a[0] != "--defaults")) return usage("reset [--defaults --yes]");
+    if (a.size() > 1 || (a.size() == 1 && a[0] != "--defaults")) return usage("uso: reset [--defaults --yes]");
     if (!a.empty() && !cmd_.yes) return usage("ripristinare i valori iniziali cancella tutti i dati: aggiungere --yes");
   } else if (cmd_.name == "output") {
-    if (a.size() != 2) return usage("output CHANNEL on|off|DURATION");
+    if (a.size() != 2) return usage("uso: output CHANNEL on|off|DURATION");
   } else if (cmd_.name == "direct") {
-    if (a.size() != 1 || a[0].empty()) return usage("direct TEXT");
+    if (a.size() != 1 || a[0].empty()) return usage("uso: direct TEXT");
     if (a[0].size() > kDirectCommandMax)
       return usage("il testo di direct ha " + std::to_string(a[0].size()) + " caratteri, al massimo " +
                    std::to_string(kDirectCommandMax));

@@ -269,10 +269,10 @@ int SettingsSession::save(const FileReport& loaded, const char* done, unsigned n
 
 int SettingsSession::terminal() {
   if (words_.size() < 3 || (words_[1] != "add" && words_[1] != "set" && words_[1] != "remove"))
-    return usage("terminal add|set|remove NUMBER ...", kTerminalHelp);
+    return usage("uso: terminal add|set|remove NUMBER ...", kTerminalHelp);
   const std::string& verb = words_[1];
   bool adding = verb == "add";
-  if (verb == "remove" && words_.size() != 3) return usage("terminal remove NUMBER", kTerminalHelp);
+  if (verb == "remove" && words_.size() != 3) return usage("uso: terminal remove NUMBER", kTerminalHelp);
 
   CardFields card = newCard();
   card.address.clear();
@@ -287,7 +287,7 @@ int SettingsSession::terminal() {
   }
   if (!open()) return kSetup;
   FileReport loaded = loadRegistry(files(), state_.registry);
-  reportFile(loaded, err_);
+  if (!(adding && loaded.outcome == FileReport::Outcome::Missing)) reportFile(loaded, err_);  // the first add creates it
   if (loaded.outcome == FileReport::Outcome::Unreadable) return kSetup;
   unsigned n = static_cast<unsigned>(*number);
   std::optional<std::size_t> row = rowOfNumber(state_.registry, n);
@@ -333,7 +333,6 @@ int SettingsSession::terminal() {
     messages_.error(problem);
     return kUsage;
   }
-  if (card.modem && card.tcp) return kUsage;
   TerminalRecord changed = target;
   if (storeCard(card, changed, messages_) != CardError::None) return kUsage;
   target = changed;
@@ -361,7 +360,7 @@ int SettingsSession::archives() {
 }
 
 int SettingsSession::archivesSet() {
-  if (words_.size() < 4) return usage("archives set KIND on|off ...", kArchivesHelp);
+  if (words_.size() < 4) return usage("uso: archives set KIND on|off ...", kArchivesHelp);
   const ArchiveKind* kind = nullptr;
   for (const ArchiveKind& k : kArchiveKinds)
     if (words_[2] == k.name) kind = &k;
