@@ -296,7 +296,13 @@ TEST_F(CliTest, EveryFailureSaysWhatAndWhy) {
             ": No such file or directory\n");
 
   // Bytes a terminal sends are shown, never sent raw to the screen.
-  EXPECT_EQ(cli::printable("A\x02" "B\r\nC", false), "A<02>B<0D><0A>C");
+  server.with(0, [](sim::SimTerminal& t) {
+    t.setHandler("9Z", [](sim::SimTerminal&, std::string_view) -> std::optional<std::string> {
+      return std::string("9Z\x1B[2J\r\x7F ok");
+    });
+  });
+  EXPECT_EQ(run({"12", "direct", "9Z"}), 0) << err.str();
+  EXPECT_EQ(out.str(), "9Z<1B>[2J<0D><7F> ok\n");
   EXPECT_EQ(cli::printable("riga 1\rriga 2\r\nfine\x1B"), "riga 1\nriga 2\nfine<1B>");
 }
 
