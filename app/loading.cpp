@@ -14,15 +14,17 @@ bool takeWorkingDirectory(ProcessState& state, const Messages& messages) {
   return true;
 }
 
-void runLoadingSequence(ProcessState& state, const Messages& messages,
-                        const std::function<void()>& loadActivities) {
+LoadingReport runLoadingSequence(ProcessState& state, const Messages& messages,
+                                 const std::function<void()>& loadActivities) {
+  LoadingReport report;
   FileContext ctx = state.files(messages);
   readPlantPassword(state, messages);
-  loadRegistry(ctx, state.registry);
+  report.registry = loadRegistry(ctx, state.registry);
   readFormatList(ctx, state.formats);
   if (loadActivities) loadActivities();
-  readArchiveSettings(state, messages);
-  readRecentSettings(state, messages);
+  readArchiveSettings(state, messages, &report.archive);
+  readRecentSettings(state, messages, &report.recent);
+  return report;
 }
 
 }  // namespace cfg

@@ -19,8 +19,15 @@ bool takeWorkingDirectory(ProcessState& state, const Messages& messages);
 // tests the marker files first).
 // Every step runs whatever the ones before it found: a damaged format.dat
 // must not switch every archive off. The command-line switches in state must
-// be set before.
-void runLoadingSequence(ProcessState& state, const Messages& messages,
-                        const std::function<void()>& loadActivities = {});
+// be set before. Returns what the readers of config.dat, acqreg.dat and
+// recent.dat found, for callers that must not go on with a file that was
+// missing or unreadable.
+struct LoadingReport {
+  FileReport registry;
+  FileReport archive;
+  FileReport recent;
+};
+LoadingReport runLoadingSequence(ProcessState& state, const Messages& messages,
+                                 const std::function<void()>& loadActivities = {});
 
 }  // namespace cfg

@@ -73,49 +73,98 @@ TerminalRecord parseRegistryLine(std::string_view line) {
   return r;
 }
 
-std::vector<TerminalRecord> parseRegistry(ByteSource& source) {
-  std::vector<TerminalRecord> rows;
-  while (rows.size() < kRegistryCapacity) {
-    // Each older layout is a prefix of the next: read on until a CR LF ends the line.
-    std::string line = source.take(104);
-    if (line.size() < 104) break;
-    if (!crlfAt(line, 102)) {
-      line += source.take(2);
-      if (line.size() < 106) break;
-      if (!crlfAt(line, 104)) {
-        line += source.take(100);
-        if (line.size() < 206) break;
-        if (!crlfAt(line, 204)) {
-          line += source.take(2);
-          if (line.size() < 208 || !crlfAt(line, 206)) break;
-        }
-      }
+namespace {
+
+// config.dat holds at most 100 lines of 208 bytes: anything far beyond that
+// is not a registry, and is not read whole.
+constexpr std::size_t kRegistryReadLimit = 1 << 20;
+
+bool isLineLength(std::size_t withoutEnd) {
+  return withoutEnd == 102 || withoutEnd == 104 || withoutEnd == 204 || withoutEnd == 206;
+}
+
+std::string quotedText(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "<%02X>", u);
+      out += hex;
+    } else {
+      out += c;
     }
-    TerminalRecord row = parseRegistryLine(line);
-    if (isRegistryModel(row.model)) rows.push_back(std::move(row));
   }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<TerminalRecord> parseRegistry(ByteSource& source, std::vector<std::string>* badLines) {
+  std::vector<TerminalRecord> rows;
+  std::string data = source.take(kRegistryReadLimit + 1);
+  bool cut = data.size() > kRegistryReadLimit;
+  if (cut) data.resize(kRegistryReadLimit);
+  auto note = [&](std::size_t lineNumber, const std::string& why) {
+    if (badLines) badLines->push_back("riga " + std::to_string(lineNumber) + ": " + why);
+  };
+
+  std::size_t pos = 0;
+  std::size_t lineNumber = 0;
+  while (pos < data.size()) {
+    std::size_t lf = data.find('\n', pos);
+    std::size_t end = lf == std::string::npos ? data.size() : lf;
+    std::string_view line(data.data() + pos, end - pos);
+    pos = lf == std::string::npos ? data.size() : lf + 1;
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) continue;  // an empty line holds no row
+    if (rows.size() == kRegistryCapacity) {
+      note(lineNumber, "oltre le 100 righe (questa e le seguenti)");
+      return rows;
+    }
+    if (!isLineLength(line.size())) {
+      note(lineNumber, "lunghezza " + std::to_string(line.size() + 2) +
+                           " byte con CR LF, attesi 104, 106, 206 o 208");
+      continue;
+    }
+    TerminalRecord row = parseRegistryLine(std::string(line) + "\r\n");
+    if (!isRegistryModel(row.model)) {
+      note(lineNumber, "modello " + quotedText(row.model) + " sconosciuto");
+      continue;
+    }
+    rows.push_back(std::move(row));
+  }
+  if (cut) note(lineNumber, "il file supera " + std::to_string(kRegistryReadLimit) + " byte: il resto non e` letto");
   return rows;
 }
 
-void loadRegistry(const FileContext& ctx, Registry& registry) {
+FileReport loadRegistry(const FileContext& ctx, Registry& registry) {
+  FileReport report;
+  report.path = shownPath(ctx.directory, kRegistryFile);
   showReadingPath(ctx, kRegistryFile);
   registry.rows.clear();
   FileSource file;
   if (!file.open(ctx.directory / kRegistryFile)) {
+    report.failed(file.error());
     showOpenError(ctx, kRegistryFile);
-    return;
+    if (report.outcome == FileReport::Outcome::Unreadable) showReport(ctx, report);
+    return report;
   }
-  registry.rows = parseRegistry(file);
+  registry.rows = parseRegistry(file, &report.badLines);
+  if (file.error() != 0) report.failed(file.error());
+  showReport(ctx, report);
   if (ctx.diagnostic) {
     for (const TerminalRecord& row : registry.rows) ctx.messages.info(registryLine(row));
   }
+  return report;
 }
 
-bool saveRegistry(const FileContext& ctx, const Registry& registry) {
+bool saveRegistry(const FileContext& ctx, const Registry& registry, std::string* cause) {
   std::string bytes;
   bytes.reserve(registry.rows.size() * 208);
   for (const TerminalRecord& row : registry.rows) bytes += registryLine(row) + "\r\n";
-  return saveFileAtomically(ctx, kRegistryFile, bytes);
+  return saveFileAtomically(ctx, kRegistryFile, bytes, cause);
 }
 
 void sortRegistryByNumber(Registry& registry) {

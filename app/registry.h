@@ -12,7 +12,9 @@
 //
 // Older installations wrote shorter lines that are prefixes of this one:
 // 104 bytes (up to the TCP port), 106 (plus the download flag) and 206 (plus
-// the modem configuration). A file may mix them.
+// the modem configuration). A file may mix them. A line written by hand may
+// end in LF alone, and the last one may lack its line end: both are read
+// (and written back with CR LF).
 #pragma once
 
 #include <cstddef>
@@ -68,18 +70,22 @@ std::string registryLine(const TerminalRecord& row);
 // fields a shorter line lacks stay cleared. The model is not checked here.
 TerminalRecord parseRegistryLine(std::string_view line);
 
-// Reads lines until the data ends, a line is short or lacks its CR LF, or 100
-// rows are taken. Rows of unknown models are dropped.
-std::vector<TerminalRecord> parseRegistry(ByteSource& source);
+// Reads the rows of config.dat, at most 100. A line of another length or of
+// an unknown model is left out and reading goes on with the next line; each
+// one left out is added to `badLines` ("riga 3: modello \"HND  \"
+// sconosciuto"), as are the lines beyond the 100th.
+std::vector<TerminalRecord> parseRegistry(ByteSource& source, std::vector<std::string>* badLines = nullptr);
 
-// Loads config.dat into the registry (always succeeds: a missing or damaged
-// file leaves the rows read so far, possibly none). Diagnostic mode shows the
-// path, a missing file ("Errore: opening file ...") and every row.
-void loadRegistry(const FileContext& ctx, Registry& registry);
+// Loads config.dat into the registry (a missing or damaged file leaves the
+// rows that could be read, possibly none) and tells what it found.
+// Diagnostic mode shows the path, a missing file ("Errore: opening file
+// ..."), every line left out and every row.
+FileReport loadRegistry(const FileContext& ctx, Registry& registry);
 
 // Rewrites config.dat from the rows in table order, also when there are none.
 // Returns false (and shows the failure) when the file could not be replaced.
-bool saveRegistry(const FileContext& ctx, const Registry& registry);
+// `cause` gets the path and the system's reason of a failure.
+bool saveRegistry(const FileContext& ctx, const Registry& registry, std::string* cause = nullptr);
 
 // Ascending number, as the list shows the registry.
 void sortRegistryByNumber(Registry& registry);

@@ -30,6 +30,18 @@ std::uint16_t tcpPortOf(std::string_view text) {
 
 }  // namespace
 
+std::string cardSpeed(std::string_view rate) {
+  while (!rate.empty() && rate.front() == ' ') rate.remove_prefix(1);
+  for (const char* entry : kCardSpeeds) {
+    std::string_view e(entry);
+    while (!e.empty() && e.front() == ' ') e.remove_prefix(1);
+    if (!rate.empty() && rate == e) return entry;
+  }
+  return {};
+}
+
+bool isCardPort(std::string_view port) { return !listed(kCardPorts, port).empty(); }
+
 bool allowsContinuousDownload(std::string_view model) { return model == "LX-P2" || model == "LX-K5"; }
 
 std::optional<std::size_t> rowOfNumber(const Registry& registry, unsigned number) {
@@ -134,6 +146,27 @@ CardError storeCard(const CardFields& card, TerminalRecord& row, const Messages&
   row.ip = card.ip;
   row.tcpPort = tcpPortOf(card.tcpPort);
   return CardError::None;
+}
+
+std::string cardInputProblem(const CardFields& card, std::string_view storedModel) {
+  auto quoted = [](std::string_view text) { return "\"" + std::string(text) + "\""; };
+  if (!card.model.empty() && !isRegistryModel(card.model))
+    return "Errore: modello non valido: " + quoted(card.model) + " (LX-K1, LX-K3, LX-K2, LX-K4, LX-P1, LX-P2, LX-K5).";
+  if (!card.port.empty() && !isCardPort(card.port))
+    return "Errore: porta non valida: " + quoted(card.port) + " (COM1 ... COM8).";
+  if (!card.speed.empty() && listed(kCardSpeeds, card.speed).empty())
+    return "Errore: velocita` non valida: " + quoted(card.speed) + " (1200, 2400, 4800, 9600, 19200, 38400).";
+  if (card.description.size() > 30) return "Errore: riferimento troppo lungo (al massimo 30 caratteri).";
+  if (card.phoneNumber.size() > 15) return "Errore: numero di telefono troppo lungo (al massimo 15 caratteri).";
+  if (card.modemInit.size() > 99) return "Errore: configurazione del modem troppo lunga (al massimo 99 caratteri).";
+  auto port = parseDecimal(card.tcpPort);
+  if (!card.tcpPort.empty() && (!port || card.tcpPort.size() > 5 || *port > 65535))
+    return "Errore: porta TCP non valida: " + quoted(card.tcpPort) + " (0-65535).";
+  std::string_view model = card.model.empty() ? storedModel : std::string_view(card.model);
+  if (card.continuousModemDownload && !allowsContinuousDownload(model))
+    return "Errore: lo scarico continuo via modem vale solo per LX-P2 e LX-K5.";
+  if (card.modem && card.tcp) return "Errore: un terminale si raggiunge via modem o via Ethernet, non in entrambi i modi.";
+  return {};
 }
 
 void storeDeskReader(const CardFields& card, TerminalRecord& reader) {

@@ -32,6 +32,12 @@ inline constexpr std::array<const char*, 8> kCardPorts = {"COM1", "COM2", "COM3"
 inline constexpr std::array<const char*, 6> kCardSpeeds = {" 1200", " 2400", " 4800", " 9600", "19200", "38400"};
 inline constexpr std::array<const char*, 2> kModemTypes = {"STANDARD", "TELIT"};
 
+// The card's speed text for a rate typed as "9600" or " 9600"; empty when
+// the list has no such rate.
+std::string cardSpeed(std::string_view rate);
+// "COM1" ... "COM8".
+bool isCardPort(std::string_view port);
+
 // "Scarico continuo via modem:" applies to these models only (LX-P2, LX-K5).
 bool allowsContinuousDownload(std::string_view model);
 
@@ -80,6 +86,15 @@ CardFields newCard();
 CardFields cardFromRow(const TerminalRecord& row);
 
 enum class CardError { None, Number, Address };
+
+// What the card's lists and input limits keep out, for input that does not
+// come from the card's controls (cfgctl): a model, port or speed outside the
+// lists (LX-K5 is accepted: such rows exist), a text longer than its field,
+// a TCP port above 65535, the continuous download for another model, modem
+// together with Ethernet. The message ("Errore: ..."), or empty when the
+// fields could come from the card. `storedModel` is the row's model, kept
+// when card.model is empty.
+std::string cardInputProblem(const CardFields& card, std::string_view storedModel = {});
 
 // "&Conferma": the number must be 1-9999 ("Errore: codice non valido
 // (1-9999).") and the address 0-255 ("Errore: indirizzo non valido

@@ -28,7 +28,7 @@ std::string formatLine(std::uint8_t value, const std::string& name) {
 // already read when an optional line turns out to be absent.
 class LineReader {
  public:
-  explicit LineReader(ByteSource& source) : source_(source) {}
+  LineReader(ByteSource& source, std::string* why) : source_(source), why_(why) {}
 
   std::string take(std::size_t n) {
     std::string out = pending_.substr(0, n);
@@ -37,11 +37,17 @@ class LineReader {
     return out;
   }
   void giveBack(std::string bytes) { pending_.insert(0, bytes); }
+  // Lines taken whole so far, for the line number of a failure.
+  void counted(int lines) { lines_ += lines; }
 
   // One complete line of length n ending in CR LF.
   std::optional<std::string> line(std::size_t n) {
     std::string s = take(n);
-    if (s.size() < n || !crlfAt(s, n - 2)) return std::nullopt;
+    if (s.size() < n || !crlfAt(s, n - 2)) {
+      failed(n, s.size());
+      return std::nullopt;
+    }
+    ++lines_;
     return s;
   }
   bool path(std::string& field) {
@@ -60,8 +66,22 @@ class LineReader {
   }
 
  private:
+  void failed(std::size_t wanted, std::size_t got) {
+    if (!why_) return;
+    std::string at = std::to_string(lines_ + 1);
+    if (got < wanted) {
+      *why_ = got == 0 ? "il file finisce prima della riga " + at
+                       : "il file finisce nella riga " + at + " (" + std::to_string(got) + " byte dei " +
+                             std::to_string(wanted) + " attesi)";
+    } else {
+      *why_ = "riga " + at + ": attesi " + std::to_string(wanted - 2) + " caratteri seguiti da CR LF";
+    }
+  }
+
   ByteSource& source_;
+  std::string* why_;
   std::string pending_;
+  int lines_ = 0;
 };
 
 std::string copies(const std::string& a, const std::string& b) { return " '" + a + "' '" + b + "'"; }
@@ -77,7 +97,7 @@ void showValues(const Messages& m, const ArchiveSettings& s, ArchiveFile which) 
   m.info("mns: " + number(s.mnsEnabled) + copies(s.mnsCopy2, s.mnsCopy3));
 }
 
-bool readSettingsFile(ProcessState& state, const Messages& messages, ArchiveFile which) {
+bool readSettingsFile(ProcessState& state, const Messages& messages, ArchiveFile which, FileReport* report) {
   testMarkerFiles(state, messages);
   ArchiveSettings& target = which == ArchiveFile::Archive ? state.archive : state.recent;
   const char* name = which == ArchiveFile::Archive ? kArchiveSettingsFile : kRecentSettingsFile;
@@ -85,14 +105,28 @@ bool readSettingsFile(ProcessState& state, const Messages& messages, ArchiveFile
 
   FileContext ctx = state.files(messages);
   showReadingPath(ctx, name);
+  FileReport found;
+  found.path = shownPath(state.workingDirectory, name);
   bool complete = false;
   FileSource file;
   if (file.open(state.workingDirectory / name)) {
-    complete = parseArchiveSettings(file, which, state.live);
+    std::string why;
+    complete = parseArchiveSettings(file, which, state.live, &why);
+    if (file.error() != 0) {
+      found.failed(file.error());
+      complete = false;
+    } else if (!complete) {
+      found.outcome = FileReport::Outcome::Unreadable;
+      found.reason = why;
+    }
+    showReport(ctx, found);
   } else {
+    found.failed(file.error());
     showOpenError(ctx, name);
+    if (found.outcome == FileReport::Outcome::Unreadable) showReport(ctx, found);
   }
   if (complete) target = state.live;
+  if (report) *report = found;
 
   // An unattended start-up must never wait on a box.
   if (!complete && which == ArchiveFile::Archive && !state.batchOnStart && !state.autoSchedule) {
@@ -118,11 +152,12 @@ std::string archiveSettingsBytes(const ArchiveSettings& s) {
   return out;
 }
 
-bool parseArchiveSettings(ByteSource& source, ArchiveFile which, ArchiveSettings& live) {
-  LineReader in(source);
+bool parseArchiveSettings(ByteSource& source, ArchiveFile which, ArchiveSettings& live, std::string* why) {
+  LineReader in(source, why);
 
   std::string first = in.take(2 * kFlagLine);
   if (first.size() == 2 * kFlagLine && crlfAt(first, 1) && crlfAt(first, 4)) {
+    in.counted(2);
     live.acquisitionOption = flagValue(first.substr(0, kFlagLine));
     live.regEnabled = flagValue(first.substr(kFlagLine));
   } else {
@@ -144,6 +179,7 @@ bool parseArchiveSettings(ByteSource& source, ArchiveFile which, ArchiveSettings
   // to the lines that follow, and the ou2 fields keep their values.
   std::string ou2 = in.take(kFormatLine);
   if (ou2.size() == kFormatLine && crlfAt(ou2, kFormatLine - 2)) {
+    in.counted(1);
     LineReader::formatFields(ou2, live.ou2Enabled, live.ou2Format);
     if (!in.path(live.ou2Copy2) || !in.path(live.ou2Copy3)) return false;
   } else {
@@ -169,17 +205,17 @@ void testMarkerFiles(ProcessState& state, const Messages& messages) {
   }
 }
 
-bool readArchiveSettings(ProcessState& state, const Messages& messages) {
-  return readSettingsFile(state, messages, ArchiveFile::Archive);
+bool readArchiveSettings(ProcessState& state, const Messages& messages, FileReport* report) {
+  return readSettingsFile(state, messages, ArchiveFile::Archive, report);
 }
 
-bool readRecentSettings(ProcessState& state, const Messages& messages) {
-  return readSettingsFile(state, messages, ArchiveFile::Recent);
+bool readRecentSettings(ProcessState& state, const Messages& messages, FileReport* report) {
+  return readSettingsFile(state, messages, ArchiveFile::Recent, report);
 }
 
-bool writeArchiveSettings(const ProcessState& state, const Messages& messages) {
+bool writeArchiveSettings(const ProcessState& state, const Messages& messages, std::string* cause) {
   return saveFileAtomically(state.files(messages), kArchiveSettingsFile,
-                            archiveSettingsBytes(state.archive));
+                            archiveSettingsBytes(state.archive), cause);
 }
 
 bool writeRecentSettings(const ProcessState& state, const Messages& messages) {

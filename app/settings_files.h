@@ -37,8 +37,10 @@ std::string archiveSettingsBytes(const ArchiveSettings& settings);
 // Reads the lines of an archive settings file into live, field by field, as
 // they come; true when every line was read. Without line 1, the first line
 // gives reg enabled for recent.dat and is skipped for acqreg.dat. Without
-// lines 8-10 the ou2 fields keep their values.
-bool parseArchiveSettings(ByteSource& source, ArchiveFile which, ArchiveSettings& live);
+// lines 8-10 the ou2 fields keep their values. When a line is missing or
+// damaged, `why` tells which ("riga 5: attesi 12 caratteri seguiti da CR LF").
+bool parseArchiveSettings(ByteSource& source, ArchiveFile which, ArchiveSettings& live,
+                          std::string* why = nullptr);
 
 // Tests the marker files and sets (never clears) the two marker flags.
 void testMarkerFiles(ProcessState& state, const Messages& messages);
@@ -49,13 +51,14 @@ void testMarkerFiles(ProcessState& state, const Messages& messages);
 // Tests the marker files first. Returns true when the file was read whole.
 // A missing or broken acqreg.dat is reported with "Attenzione: lettura file
 // %s\%s non riuscita." unless the start-up is unattended (a command-line
-// batch or "-a").
-bool readArchiveSettings(ProcessState& state, const Messages& messages);
-bool readRecentSettings(ProcessState& state, const Messages& messages);
+// batch or "-a"). `report` (when given) says whether the file was read,
+// missing or unreadable, and why; diagnostic mode shows the reason too.
+bool readArchiveSettings(ProcessState& state, const Messages& messages, FileReport* report = nullptr);
+bool readRecentSettings(ProcessState& state, const Messages& messages, FileReport* report = nullptr);
 
 // Rewrites acqreg.dat from state.archive / recent.dat from state.recent.
 // False (and shown) when the file could not be replaced.
-bool writeArchiveSettings(const ProcessState& state, const Messages& messages);
+bool writeArchiveSettings(const ProcessState& state, const Messages& messages, std::string* cause = nullptr);
 bool writeRecentSettings(const ProcessState& state, const Messages& messages);
 
 // The password held by the first 10 bytes of password.txt: eight characters

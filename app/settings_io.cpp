@@ -26,6 +26,7 @@ std::size_t MemorySource::read(char* dst, std::size_t n) {
 
 bool FileSource::open(const std::filesystem::path& path) {
   fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  error_ = fd_.valid() ? 0 : errno;
   return fd_.valid();
 }
 
@@ -38,6 +39,7 @@ std::size_t FileSource::read(char* dst, std::size_t n) {
     } else if (r < 0 && errno == EINTR) {
       continue;
     } else {
+      if (r < 0) error_ = errno;
       break;  // end of file, or an error (a directory): a short read
     }
   }
@@ -92,6 +94,28 @@ bool crlfAt(std::string_view line, std::size_t pos) {
   return pos + 1 < line.size() && line[pos] == '\r' && line[pos + 1] == '\n';
 }
 
+void FileReport::failed(int error) {
+  outcome = error == ENOENT ? Outcome::Missing : Outcome::Unreadable;
+  reason = std::strerror(error);
+}
+
+std::string FileReport::problem() const {
+  if (read()) return {};
+  return path + ": " + reason;
+}
+
+std::vector<std::string> FileReport::badLineTexts() const {
+  std::vector<std::string> texts;
+  for (const std::string& line : badLines) texts.push_back(path + ", " + line + ": riga ignorata.");
+  return texts;
+}
+
+void showReport(const FileContext& ctx, const FileReport& report) {
+  if (!ctx.diagnostic) return;
+  if (report.outcome == FileReport::Outcome::Unreadable) ctx.messages.warning(report.problem());
+  for (const std::string& text : report.badLineTexts()) ctx.messages.warning(text);
+}
+
 void showReadingPath(const FileContext& ctx, std::string_view name) {
   if (ctx.diagnostic) ctx.messages.info(shownPath(ctx.directory, name), "Leggi File ...");
 }
@@ -138,14 +162,22 @@ void syncDirectory(const std::filesystem::path& directory) {
 
 }  // namespace
 
-bool saveFileAtomically(const FileContext& ctx, std::string_view name, std::string_view bytes) {
+bool saveFileAtomically(const FileContext& ctx, std::string_view name, std::string_view bytes, std::string* cause) {
   std::filesystem::path tempPath;
   UniqueFd fd = createTemporary(ctx.directory, name, tempPath);
-  bool ok = fd.valid() && writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-  if (fd.valid()) ok = ::close(fd.release()) == 0 && ok;
-  if (ok) ok = ::rename(tempPath.c_str(), (ctx.directory / name).c_str()) == 0;
+  std::string failed;
+  auto step = [&](bool ok, const char* what, const std::filesystem::path& path) {
+    if (!ok && failed.empty()) failed = std::string(what) + " " + path.string() + ": " + std::strerror(errno);
+    return ok;
+  };
+  bool ok = step(fd.valid(), "creazione di", tempPath.empty() ? ctx.directory / name : tempPath) &&
+            step(writeAll(fd.get(), bytes), "scrittura di", tempPath) &&
+            step(::fsync(fd.get()) == 0, "scrittura su disco di", tempPath);
+  if (fd.valid()) ok = step(::close(fd.release()) == 0, "chiusura di", tempPath) && ok;
+  if (ok) ok = step(::rename(tempPath.c_str(), (ctx.directory / name).c_str()) == 0, "sostituzione di", ctx.directory / name);
   if (!ok) {
     if (!tempPath.empty()) ::unlink(tempPath.c_str());
+    if (cause) *cause = failed;
     ctx.messages.error("Errore: scrittura file " + shownPath(ctx.directory, name) + " non riuscita.");
     return false;
   }

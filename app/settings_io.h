@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/fd.h"
 #include "link/prompt.h"
@@ -52,9 +53,33 @@ class FileSource : public ByteSource {
   // True when the file could be opened for reading.
   bool open(const std::filesystem::path& path);
   std::size_t read(char* dst, std::size_t n) override;
+  // The system's error of the failed open, or of a read that ended early
+  // (a folder opens but cannot be read); 0 when none.
+  int error() const { return error_; }
 
  private:
   UniqueFd fd_;
+  int error_ = 0;
+};
+
+// What a reader found in its file, for the callers that must act on it
+// (cfgctl, unattended runs): the file was read, was not there, or could not
+// be read (the system's reason, or what is wrong with its bytes). Lines left
+// out of a file that was otherwise read are listed as "riga N: why".
+struct FileReport {
+  enum class Outcome { Read, Missing, Unreadable };
+  Outcome outcome = Outcome::Read;
+  std::string path;                   // as messages show it
+  std::string reason;                 // why it is missing or unreadable
+  std::vector<std::string> badLines;  // lines left out
+
+  bool read() const { return outcome == Outcome::Read; }
+  // Sets Missing (no such file) or Unreadable from the system error of an open or read.
+  void failed(int error);
+  // "path: reason" for a file that was not read; "path, riga N: why: riga
+  // ignorata." for each line left out.
+  std::string problem() const;
+  std::vector<std::string> badLineTexts() const;
 };
 
 // "%s\%s" of the working directory and a file name, with the platform's
@@ -82,12 +107,17 @@ bool crlfAt(std::string_view line, std::size_t pos);
 // "Errore: opening file %s\%s" titled "Errore Message" for a missing file.
 void showReadingPath(const FileContext& ctx, std::string_view name);
 void showOpenError(const FileContext& ctx, std::string_view name);
+// Diagnostic mode: every line a reader left out, and why a file could not be
+// read, in "Warning Message" boxes.
+void showReport(const FileContext& ctx, const FileReport& report);
 
 // Replaces directory/name with bytes: writes a temporary file in the same
 // folder, flushes it to disk and renames it over the old file, so that a
 // failed write leaves the old file as it was. Returns true when the new file
 // is in place. On failure shows "Errore: scrittura file %s\%s non riuscita."
-// (title "Error Message") and returns false.
-bool saveFileAtomically(const FileContext& ctx, std::string_view name, std::string_view bytes);
+// (title "Error Message") and returns false; `cause` (when given) then gets
+// the step that failed, the path and the system's reason.
+bool saveFileAtomically(const FileContext& ctx, std::string_view name, std::string_view bytes,
+                        std::string* cause = nullptr);
 
 }  // namespace cfg

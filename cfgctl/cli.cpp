@@ -1,20 +1,27 @@
 #include "cfgctl/cli.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <ostream>
 
 #include "app/loading.h"
 #include "app/process_state.h"
 #include "app/registry.h"
+#include "app/registry_edit.h"
+#include "app/terminal_lock.h"
+#include "cfgctl/cli_support.h"
 #include "link/commands.h"
 #include "link/hex.h"
 #include "link/memory_view.h"
+#include "link/progress.h"
 #include "link/status.h"
 #include "records/acquisition.h"
+#include "records/archive_choice.h"
 
 namespace cfg::cli {
 
@@ -22,9 +29,10 @@ namespace {
 
 const char* const kUsageText =
     "usage: cfgctl [-C DIR] [--trace FILE] [--yes] TERMINAL COMMAND [ARGS]\n"
+    "       cfgctl [-C DIR] [--yes] terminals | terminal add|set|remove ... | archives [set ...]\n"
     "\n"
     "TERMINAL is a terminal number of DIR/config.dat (DIR: the working directory,\n"
-    "by default the current one). Commands:\n"
+    "by default the current one). Commands on a terminal:\n"
     "  acquire [attendance|production|canteen]   collect new records into the archives of acqreg.dat\n"
     "  retrieve KIND --from YYYY-MM-DD           collect stored records of that day and newer again\n"
     "  count KIND                                records not yet collected\n"
@@ -37,17 +45,27 @@ const char* const kUsageText =
     "  memory read PAGE                          one 256-byte page, PAGE in hexadecimal\n"
     "  memory write PAGE OFFSET DATA             4 bytes (DATA: 8 hexadecimal digits) at OFFSET\n"
     "  direct TEXT                               send TEXT as command and data, show the reply\n"
+    "Settings of DIR (no TERMINAL):\n"
+    "  terminals                                 list config.dat\n"
+    "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
+    "  archives                                  show acqreg.dat\n"
+    "  archives set KIND on|off [OPTIONS]        edit acqreg.dat (archives --help)\n"
     "\n"
-    "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed (no answer,\n"
-    "refused, archive not written, run stopped short), 2 bad command line, 3 setup\n"
-    "(unknown terminal, settings, connection).\n";
+    "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed or stopped\n"
+    "short (no answer, refused, archive not written, interrupted, a question answered No),\n"
+    "2 bad command line, 3 setup (unknown or busy terminal, settings, connection).\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"acquire",
      "cfgctl TERMINAL acquire [attendance|production|canteen]\n"
      "Collects the records the terminal has not yet delivered (default: attendance) and appends\n"
      "them to the archives chosen in acqreg.dat. Each record is acknowledged to the terminal\n"
-     "only once its lines are on disk. Prints \"Acquisite N registrazioni.\".\n"},
+     "only once its lines are on disk. Prints \"Acquisite N registrazioni.\".\n"
+     "When acqreg.dat chooses no archive and no copy for the kind, the records would be\n"
+     "acknowledged without being stored: the system's question is asked and only --yes goes on.\n"
+     "A missing acqreg.dat means its defaults (attendance into file_reg.txt only); an unreadable\n"
+     "one stops the run before anything is collected (exit 3). SIGINT or SIGTERM stop the run\n"
+     "after the record being handled (exit 1).\n"},
     {"retrieve",
      "cfgctl TERMINAL retrieve attendance|production|canteen --from YYYY-MM-DD\n"
      "Reads the stored records of that day and newer again (newest first) and appends them to\n"
@@ -64,50 +82,9 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"memory",
      "cfgctl TERMINAL memory read PAGE\ncfgctl TERMINAL memory write PAGE OFFSET DATA\n"
      "PAGE up to four hexadecimal digits, OFFSET two (a multiple of 4), DATA eight.\n"},
-    {"direct", "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data.\n"},
-};
-
-// Answers every question without waiting: Yes/No by --yes, Retry/Cancel by Cancel.
-class CliPrompt : public Prompt {
- public:
-  CliPrompt(std::ostream& out, std::ostream& err, bool yes) : out_(out), err_(err), yes_(yes) {}
-
-  Answer ask(const PromptRequest& r) override {
-    std::lock_guard lock(mutex_);
-    switch (r.buttons) {
-      case Buttons::YesNo:
-        if (yes_) return Answer::Yes;
-        err_ << r.text << " -> No (--yes answers Yes)\n";
-        return Answer::No;
-      case Buttons::RetryCancel:
-        err_ << r.text << "\n";
-        failed_ = true;
-        return Answer::Cancel;
-      case Buttons::OkCancel:
-        err_ << r.text << "\n";
-        return Answer::Cancel;
-      case Buttons::Ok:
-        break;
-    }
-    if (r.icon == Icon::Error || r.icon == Icon::Warning) {
-      err_ << r.text << "\n";
-      if (r.icon == Icon::Error) failed_ = true;
-    } else {
-      out_ << r.text << "\n";
-    }
-    return Answer::Ok;
-  }
-  bool failed() const {
-    std::lock_guard lock(mutex_);
-    return failed_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::ostream& out_;
-  std::ostream& err_;
-  bool yes_;
-  bool failed_ = false;
+    {"direct",
+     "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
+     "the reply are shown as <XX>.\n"},
 };
 
 struct Command {
@@ -127,22 +104,48 @@ std::optional<RecordKind> kindOf(const std::string& s) {
   return std::nullopt;
 }
 
-// "YYYY-MM-DD" of a real day.
-bool parseDay(const std::string& s, int& y, int& m, int& d) {
-  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+const char* kindText(RecordKind kind) {
+  switch (kind) {
+    case RecordKind::Production: return "di produzione";
+    case RecordKind::Canteen: return "di mensa";
+    case RecordKind::Attendance: break;
+  }
+  return "di presenza";
+}
+
+bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// "YYYY-MM-DD" of a real day of 2000-2099 (the terminal keeps two digits of
+// the year). Empty when it is one, otherwise what is wrong with it.
+std::string dayProblem(const std::string& s, int& y, int& m, int& d) {
+  std::string shown = "data \"" + printable(shownArg(s), false) + "\"";
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return shown + ": va scritta AAAA-MM-GG";
   for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
-    if (s[i] < '0' || s[i] > '9') return false;
+    if (s[static_cast<std::size_t>(i)] < '0' || s[static_cast<std::size_t>(i)] > '9')
+      return shown + ": va scritta AAAA-MM-GG, solo cifre";
   y = std::stoi(s.substr(0, 4));
   m = std::stoi(s.substr(5, 2));
   d = std::stoi(s.substr(8, 2));
-  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m >= 1 && m <= 12 && d >= 1 && d <= days[m - 1];
+  if (y < 2000 || y > 2099) return shown + ": anno " + std::to_string(y) + " non valido (2000-2099)";
+  if (m < 1 || m > 12) return shown + ": mese " + std::to_string(m) + " non valido (1-12)";
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int last = days[m - 1] + (m == 2 && leapYear(y) ? 1 : 0);
+  if (d < 1 || d > last)
+    return shown + ": giorno " + std::to_string(d) + " non valido (il mese " + std::to_string(m) + " ha " +
+           std::to_string(last) + " giorni)";
+  return {};
 }
 
 class Session {
  public:
-  Session(const Command& c, std::ostream& out, std::ostream& err, bool progress)
-      : cmd_(c), out_(out), err_(err), progress_(progress), prompt_(out, err, c.yes), messages_(prompt_) {}
+  Session(const Command& c, std::ostream& out, std::ostream& err, bool progress, const std::atomic<bool>* interrupted)
+      : cmd_(c),
+        out_(out),
+        err_(err),
+        progress_(progress),
+        interrupted_(interrupted),
+        prompt_(out, err, c.yes),
+        messages_(prompt_) {}
 
   int run();
 
@@ -152,6 +155,11 @@ class Session {
     return kUsage;
   }
   int result(bool ok) const { return ok && !prompt_.failed() ? kOk : kFailed; }
+  bool interrupted() const { return interrupted_ && interrupted_->load(); }
+  // Runs a worker routine to its end, or until an interruption stops it at
+  // its next step. True when it was interrupted.
+  bool runWorker(Worker::Routine routine);
+  int checkArchiveSettings(RecordKind kind, const FileReport& report);
   int records(bool retrieval, RecordKind kind, const std::string& reference);
   int memory();
   void showProgress(const ProgressUpdate& u) {
@@ -162,30 +170,78 @@ class Session {
   std::ostream& out_;
   std::ostream& err_;
   bool progress_;
+  const std::atomic<bool>* interrupted_;
   CliPrompt prompt_;
   Messages messages_;
   ProcessState state_;
   Link link_;
 };
 
+bool Session::runWorker(Worker::Routine routine) {
+  ProgressQueue queue;
+  Worker worker;
+  if (!worker.start(queue, std::move(routine), messages_)) return false;
+  bool stopped = false;
+  for (;;) {
+    if (interrupted()) {
+      stopped = true;
+      break;
+    }
+    auto event = queue.next(100);
+    if (!event) continue;
+    if (event->close) break;
+    showProgress(event->update);
+  }
+  worker.stop();  // the routine returns at its next step; a transaction under way ends first
+  for (auto& e : queue.takeAll())
+    if (!e.close) showProgress(e.update);
+  return stopped;
+}
+
+// A run must never acknowledge records that are stored nowhere without the
+// user saying so, and never collect on settings read half way.
+int Session::checkArchiveSettings(RecordKind kind, const FileReport& report) {
+  if (report.outcome == FileReport::Outcome::Unreadable) {
+    err_ << "cfgctl: impostazioni degli archivi illeggibili: " << printable(report.problem()) << "\n"
+         << "cfgctl: nessuna registrazione acquisita; correggere il file o riscriverlo con \"cfgctl archives set\".\n";
+    return kSetup;
+  }
+  if (report.outcome == FileReport::Outcome::Missing) {
+    err_ << "cfgctl: " << printable(report.path)
+         << " non trovato: valgono le impostazioni predefinite (presenze in file_reg.txt, nessun archivio "
+            "di produzione o mensa).\n";
+  }
+  if (nothingChosen(state_.archive, kind)) {
+    if (!messages_.confirm(kNothingChosenQuestion, kNothingChosenTitle, Icon::Warning)) {
+      err_ << "cfgctl: acqreg.dat non sceglie alcun archivio per le registrazioni " << kindText(kind)
+           << ": nessuna registrazione acquisita (\"cfgctl archives set\" ne sceglie uno).\n";
+      return kFailed;
+    }
+  }
+  return kOk;
+}
+
 int Session::records(bool retrieval, RecordKind kind, const std::string& reference) {
   // The archives of the batch configuration (acqreg.dat).
   RecordJob job{link_, messages_, state_.workingDirectory, state_.archive, state_.formats};
   RecordRun run;
-  Worker worker;
-  runHeadless(
-      worker, messages_,
-      [&](Worker& w) {
-        if (retrieval) retrieve(w, job, kind, reference, run);
-        else acquire(w, job, kind, run);
-      },
-      24 * 3600 * 1000, [&](const ProgressUpdate& u) { showProgress(u); });
+  bool stopped = runWorker([&](Worker& w) {
+    if (retrieval) retrieve(w, job, kind, reference, run);
+    else acquire(w, job, kind, run);
+  });
   if (progress_) err_ << "\n";
   char text[64];
   std::snprintf(text, sizeof text, retrieval ? "Recuperate %d registrazioni." : "Acquisite %d registrazioni.",
                 run.acquired.load());
   out_ << text << "\n";
-  if (!run.completed) err_ << "cfgctl: the run stopped before its end; what was not acknowledged stays in the terminal\n";
+  if (!run.failure.empty()) err_ << "cfgctl: " << printable(run.failure) << "\n";
+  if (stopped) {
+    err_ << "cfgctl: interrotto; le registrazioni non ancora confermate restano nel terminale.\n";
+    return kFailed;
+  }
+  if (!run.completed)
+    err_ << "cfgctl: la raccolta si e` fermata prima della fine; le registrazioni non confermate restano nel "
+            "terminale.\n";
   return result(run.completed);
 }
 
@@ -193,23 +249,24 @@ int Session::memory() {
   const auto& a = cmd_.args;
   if (a.empty() || (a[0] == "read" && a.size() != 2) || (a[0] == "write" && a.size() != 4) ||
       (a[0] != "read" && a[0] != "write"))
-    return usage("memory read PAGE | memory write PAGE OFFSET DATA");
+    return usage("uso: memory read PAGE | memory write PAGE OFFSET DATA");
   std::optional<std::uint16_t> page = parsePageText(messages_, a[1]);
   if (!page) return kUsage;
   MemoryPage view;
   view.page = *page;
   if (a[0] == "write") {
     if (!canWriteMemory(link_.config.model, *page)) {
-      err_ << "cfgctl: page " << a[1] << " cannot be written on this model\n";
+      err_ << "cfgctl: la pagina " << printable(a[1], false) << " non si puo` scrivere su questo modello.\n";
       return kFailed;
     }
     CommandResult r = writeMemoryGroup(link_, messages_, view, a[2], a[3]);
     if (r.badField != InputField::None) return kUsage;
     return result(r.ok);
   }
-  Worker worker;
-  runHeadless(worker, messages_, [&](Worker& w) { readMemoryPage(w, link_, messages_, *page, view); },
-              10 * 60 * 1000);
+  if (runWorker([&](Worker& w) { readMemoryPage(w, link_, messages_, *page, view); })) {
+    err_ << "cfgctl: interrotto.\n";
+    return kFailed;
+  }
   for (int row = 0; row < 16; ++row) {
     char line[16];
     std::snprintf(line, sizeof line, "%04X%02X:", *page, row * 16);
@@ -228,66 +285,98 @@ int Session::run() {
     out_ << (kCommandHelp.count(cmd_.name) ? kCommandHelp.at(cmd_.name) : kUsageText);
     return kOk;
   }
-  if (cmd_.terminal.empty() || cmd_.name.empty()) return usage("a terminal number and a command are needed");
-  if (!kCommandHelp.count(cmd_.name)) return usage("unknown command \"" + cmd_.name + "\"");
+  if (cmd_.terminal.empty() || cmd_.name.empty()) return usage("servono il numero di un terminale e un comando");
+  if (!kCommandHelp.count(cmd_.name)) return usage("comando sconosciuto \"" + printable(shownArg(cmd_.name), false) + "\"");
   char* end = nullptr;
+  errno = 0;
   long number = std::strtol(cmd_.terminal.c_str(), &end, 10);
-  if (*end != '\0' || number < 1 || number > 9999) return usage("TERMINAL must be a terminal number (1-9999)");
+  if (*end != '\0' || errno != 0 || number < 1 || number > 9999)
+    return usage("TERMINAL deve essere il numero di un terminale (1-9999)");
 
   // Check the command line before anything talks to the terminal.
   const auto& a = cmd_.args;
   std::optional<RecordKind> kind;
   std::string reference;
   if (cmd_.name == "acquire") {
-    if (a.size() > 1) return usage("acquire takes at most a record kind");
+    if (a.size() > 1) return usage("acquire accetta al massimo un tipo di registrazioni");
     kind = a.empty() ? RecordKind::Attendance : kindOf(a[0]);
-    if (!kind) return usage("unknown record kind \"" + a[0] + "\"");
+    if (!kind) return usage("tipo di registrazioni sconosciuto \"" + printable(shownArg(a[0]), false) + "\"");
   } else if (cmd_.name == "retrieve") {
-    int y, m, d;
-    if (a.size() != 3 || !(kind = kindOf(a[0])) || a[1] != "--from" || !parseDay(a[2], y, m, d))
-      return usage("retrieve KIND --from YYYY-MM-DD");
+    if (a.size() != 3 || !(kind = kindOf(a[0])) || a[1] != "--from") return usage("uso: retrieve KIND --from YYYY-MM-DD");
+    int y = 0, m = 0, d = 0;
+    std::string problem = dayProblem(a[2], y, m, d);
+    if (!problem.empty()) return usage(problem);
     reference = referenceDate(y, m, d);
   } else if (cmd_.name == "count") {
-    if (a.size() != 1 || !(kind = kindOf(a[0]))) return usage("count attendance|production|canteen");
+    if (a.size() != 1 || !(kind = kindOf(a[0]))) return usage("uso: count attendance|production|canteen");
   } else if (cmd_.name == "erase") {
-    if (!a.empty()) return usage("erase takes no arguments");
-    if (!cmd_.yes) return usage("erasing every record needs --yes");
+    if (!a.empty()) return usage("erase non accetta argomenti");
+    if (!cmd_.yes) return usage("cancellare tutte le registrazioni richiede --yes");
   } else if (cmd_.name == "time") {
-    if (a.size() != 1 || (a[0] != "get" && a[0] != "set")) return usage("time get | time set");
+    if (a.size() != 1 || (a[0] != "get" && a[0] != "set")) return usage("uso: time get | time set");
   } else if (cmd_.name == "reset") {
-    if (a.size() > 1 || (a.size() == 1 && a[0] != "--defaults")) return usage("reset [--defaults --yes]");
-    if (!a.empty() && !cmd_.yes) return usage("restoring the defaults loses all data: add --yes");
+    if (a.size() > 1 || (a.size() == 1 && a[0] != "--defaults")) return usage("uso: reset [--defaults --yes]");
+    if (!a.empty() && !cmd_.yes) return usage("ripristinare i valori iniziali cancella tutti i dati: aggiungere --yes");
   } else if (cmd_.name == "output") {
-    if (a.size() != 2) return usage("output CHANNEL on|off|DURATION");
+    if (a.size() != 2) return usage("uso: output CHANNEL on|off|DURATION");
   } else if (cmd_.name == "direct") {
-    if (a.size() != 1 || a[0].empty()) return usage("direct TEXT");
+    if (a.size() != 1 || a[0].empty()) return usage("uso: direct TEXT");
+    if (a[0].size() > kDirectCommandMax)
+      return usage("il testo di direct ha " + std::to_string(a[0].size()) + " caratteri, al massimo " +
+                   std::to_string(kDirectCommandMax));
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
-    return usage(cmd_.name + " takes no arguments");
+    return usage(cmd_.name + " non accetta argomenti");
   }
 
-  std::error_code ec;
-  state_.workingDirectory = std::filesystem::absolute(cmd_.directory, ec);
-  if (ec || !std::filesystem::is_directory(state_.workingDirectory)) {
-    err_ << "cfgctl: " << cmd_.directory.string() << " is not a folder\n";
-    return kSetup;
-  }
+  auto directory = workingDirectory(cmd_.directory, err_);
+  if (!directory) return kSetup;
+  state_.workingDirectory = *directory;
   state_.batchOnStart = true;  // unattended: the loaders never stop on a box
-  runLoadingSequence(state_, messages_);
-  std::size_t row = state_.registry.rows.size();
-  for (std::size_t i = 0; i < state_.registry.rows.size(); ++i)
-    if (state_.registry.rows[i].number == number) row = i;
-  if (row == state_.registry.rows.size()) {
-    err_ << "cfgctl: terminal " << number << " is not in " << (state_.workingDirectory / kRegistryFile).string()
-         << "\n";
+  LoadingReport loaded = runLoadingSequence(state_, messages_);
+  reportFile(loaded.registry, err_);
+
+  // The first row with the number, as the program's selection finds it.
+  std::optional<std::size_t> row = rowOfNumber(state_.registry, static_cast<unsigned>(number));
+  if (!row) {
+    err_ << "cfgctl: il terminale " << number << " non e` in " << printable(loaded.registry.path) << ".\n";
     return kSetup;
   }
-  if (!fillLinkFromRow(state_.registry, row, link_.config, messages_)) return kSetup;
+  const TerminalRecord& record = state_.registry.rows[*row];
+  if (record.modem) {
+    err_ << "cfgctl: il terminale " << number
+         << " si raggiunge via modem: cfgctl non compone numeri; usare cfgtool.\n";
+    return kSetup;
+  }
+  if (!fillLinkFromRow(state_.registry, *row, link_.config, messages_)) return kSetup;
+  if (kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
+    if (int rc = checkArchiveSettings(*kind, loaded.archive); rc != kOk) return rc;
+  }
+
+  // One collector per terminal, from before the connection to the end.
+  TerminalLock lock;
+  std::string lockError;
+  switch (lock.acquire(terminalLockPath(state_.workingDirectory, static_cast<unsigned>(number)), &lockError)) {
+    case TerminalLock::Result::Held: break;
+    case TerminalLock::Result::Busy:
+      err_ << kTerminalBusy << "\n";
+      return kSetup;
+    case TerminalLock::Result::Failed:
+      err_ << "cfgctl: impossibile riservare il terminale: " << printable(lockError) << "\n";
+      return kSetup;
+  }
+
   if (!cmd_.trace.empty()) {
     link_.trace = LinkTrace::open(cmd_.trace);
     if (!link_.trace) {
-      err_ << "cfgctl: cannot write the trace " << cmd_.trace << "\n";
+      int error = errno;
+      err_ << "cfgctl: impossibile scrivere la traccia " << printable(shownArg(cmd_.trace)) << ": "
+           << std::strerror(error) << "\n";
       return kSetup;
     }
+  }
+  if (interrupted()) {
+    err_ << "cfgctl: interrotto prima del collegamento.\n";
+    return kFailed;
   }
   if (!link_.open(messages_, PortMap::load(state_.workingDirectory))) return kSetup;
 
@@ -300,8 +389,8 @@ int Session::run() {
     if (a[0] == "set") return result(setDateTimeNow(link_, messages_));
     std::string text;
     bool ok = readDateTime(link_, messages_, text);
-    if (ok && text.empty()) err_ << "cfgctl: the terminal's answer holds no date and time\n";
-    if (!text.empty()) out_ << text << "\n";
+    if (ok && text.empty()) err_ << "cfgctl: la risposta del terminale non contiene data e ora.\n";
+    if (!text.empty()) out_ << printable(text, false) << "\n";
     return result(ok && !text.empty());
   }
   if (c == "version") return result(showFirmwareVersion(link_, messages_));
@@ -324,17 +413,21 @@ int Session::run() {
     return r.badField != InputField::None ? kUsage : result(r.ok);
   }
   if (c == "memory") return memory();
+  prompt_.escapeReplies(true);  // the reply is the terminal's bytes
   return result(sendDirectCommand(link_, messages_, a[0]).has_value());
 }
 
-}  // namespace
-
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress) {
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress,
+                   const std::atomic<bool>* interrupted) {
+  if (args.empty()) {
+    err << kUsageText;
+    return kUsage;
+  }
   Command cmd;
   std::size_t i = 0;
   auto needValue = [&](const char* option) -> const std::string* {
     if (i + 1 >= args.size()) {
-      err << "cfgctl: " << option << " needs a value\n" << kUsageText;
+      err << "cfgctl: " << option << " richiede un valore\n" << kUsageText;
       return nullptr;
     }
     return &args[++i];
@@ -359,6 +452,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       positional.push_back(a);
     }
   }
+  if (!positional.empty() && isSettingsCommand(positional[0])) {
+    if (cmd.help) {
+      out << settingsHelp(positional[0]);
+      return kOk;
+    }
+    if (!cmd.trace.empty()) {
+      err << "cfgctl: --trace vale solo per i comandi su un terminale\n";
+      return kUsage;
+    }
+    return runSettings(positional, cmd.directory.string(), cmd.yes, out, err);
+  }
   if (!positional.empty() && kCommandHelp.count(positional[0])) {
     cmd.name = positional[0];  // "cfgctl acquire --help"
   } else if (positional.size() >= 2) {
@@ -368,12 +472,21 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   } else if (!positional.empty()) {
     cmd.terminal = positional[0];
   }
-  if (args.empty()) {
-    err << kUsageText;
-    return kUsage;
-  }
-  Session session(cmd, out, err, progress);
+  Session session(cmd, out, err, progress, interrupted);
   return session.run();
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress,
+        const std::atomic<bool>* interrupted) {
+  // Nothing may end cfgctl without a word: whatever escapes is said and is a setup failure.
+  try {
+    return runCommandLine(args, out, err, progress, interrupted);
+  } catch (const std::exception& e) {
+    err << "cfgctl: errore interno: " << printable(e.what()) << "\n";
+  }
+  return kSetup;
 }
 
 }  // namespace cfg::cli

@@ -3,12 +3,16 @@
 // functions the program's dialogs call and adds no rules of its own.
 //
 //   cfgctl [-C DIR] [--trace FILE] [--yes] TERMINAL COMMAND [ARGS]
+//   cfgctl [-C DIR] [--yes] terminals | terminal ... | archives [set ...]
 //
 // It never waits on a question: a Yes/No question is answered by --yes (or
 // No), Retry/Cancel by Cancel; the system's messages go to stdout (info) and
-// stderr (errors).
+// stderr (errors, questions). A run on a terminal holds that terminal's lock
+// from before the connection opens to the end, so two runs never collect
+// the same terminal at once.
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -17,13 +21,23 @@ namespace cfg::cli {
 
 enum Exit : int {
   kOk = 0,
-  kFailed = 1,  // the terminal did not answer or refused, an archive could not be written, a run stopped short
-  kUsage = 2,   // bad command line
-  kSetup = 3,   // unknown terminal, unreadable settings, the connection could not be made
+  kFailed = 1,  // the terminal did not answer or refused, an archive could not be written, a run stopped
+                // short or was interrupted, a question answered No
+  kUsage = 2,   // bad command line or bad value
+  kSetup = 3,   // unknown terminal, unreadable settings, busy terminal, the connection could not be made
 };
 
 // Runs one command line (without the program name). Progress goes to `err`
-// when `progress` is set (stderr is a terminal).
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress);
+// when `progress` is set (stderr is a terminal). When `interrupted` becomes
+// true (SIGINT, SIGTERM) a record run stops at its next step and the command
+// ends with kFailed.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress,
+        const std::atomic<bool>* interrupted = nullptr);
+
+// The commands that edit the working directory's settings files (no TERMINAL).
+bool isSettingsCommand(const std::string& name);
+std::string settingsHelp(const std::string& name);
+int runSettings(const std::vector<std::string>& words, const std::string& directory, bool yes,
+                std::ostream& out, std::ostream& err);
 
 }  // namespace cfg::cli

@@ -1,5 +1,6 @@
 // acqreg.dat / recent.dat reader on arbitrary bytes: whatever it takes into
-// the settings writes back as the 19-line file of fixed length.
+// the settings writes back as the 19-line file of fixed length, and a file it
+// cannot read whole always comes with the reason.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (cfg::ArchiveFile which : {cfg::ArchiveFile::Archive, cfg::ArchiveFile::Recent}) {
     cfg::MemorySource source(bytes);
     cfg::ArchiveSettings live;
-    cfg::parseArchiveSettings(source, which, live);
+    std::string why;
+    if (!cfg::parseArchiveSettings(source, which, live, &why) && why.empty()) std::abort();
     if (cfg::archiveSettingsBytes(live).size() != 3127) std::abort();
   }
   return 0;

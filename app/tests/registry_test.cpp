@@ -1,6 +1,8 @@
 // config.dat: line layout, the four line lengths, damaged files, the Link.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/registry.h"
 #include "link/hex.h"
 #include "tests/support/scripted_prompt.h"
@@ -135,18 +137,40 @@ TEST_F(RegistryFile, TheHundredAndFirstRowIsIgnored) {
   EXPECT_EQ(r.rows.back().number, 100);
 }
 
-TEST_F(RegistryFile, DamagedFilesKeepTheRowsBeforeTheDamage) {
+TEST_F(RegistryFile, DamagedLinesAreLeftOutReportedAndReadingGoesOn) {
   std::string good = fullLine("0001", "LX-K1");
-  // Truncated second line; a line whose final pair is not CR LF; a line
-  // without any CR LF running into binary garbage.
+  // A line whose final pair is not CR LF is one line of the wrong length:
+  // the good line after it is read. A truncated line, or garbage without a
+  // line end, runs into the next line and takes it along. Empty lines hold
+  // nothing and are no damage.
   std::string noCrLf = fullLine("0002", "LX-K1");
   noCrLf[206] = 'X';
-  for (const std::string& tail : {good.substr(0, 150), noCrLf, std::string(500, '\xFF'),
-                                  std::string(3, '\0'), std::string("\r\n\r\n\r\n")}) {
-    dir.write("config.dat", good + tail + good);
-    Registry r = load();
-    EXPECT_EQ(r.rows.size(), 1u) << hexDump(tail.substr(0, 16));
+  struct Case {
+    std::string tail;
+    std::size_t rows;
+    std::string badLine;
+  };
+  for (const Case& c : {Case{noCrLf, 2, "riga 2: lunghezza 209 byte con CR LF, attesi 104, 106, 206 o 208"},
+                        Case{good.substr(0, 150), 1, "riga 2: lunghezza 358 byte con CR LF, attesi 104, 106, 206 o 208"},
+                        Case{std::string(500, '\xFF'), 1, "riga 2: lunghezza 708 byte con CR LF, attesi 104, 106, 206 o 208"},
+                        Case{std::string(3, '\0'), 1, "riga 2: lunghezza 211 byte con CR LF, attesi 104, 106, 206 o 208"},
+                        Case{std::string("\r\n\r\n\n"), 2, ""}}) {
+    dir.write("config.dat", good + c.tail + good);
+    Registry r;
+    FileReport report = loadRegistry(ctx(), r);
+    EXPECT_TRUE(report.read());
+    EXPECT_EQ(r.rows.size(), c.rows) << hexDump(c.tail.substr(0, 16));
+    EXPECT_EQ(report.badLines, c.badLine.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.badLine});
   }
+  // Diagnostic mode shows each line left out, with the file's path.
+  dir.write("config.dat", fullLine("0001", "HND  ") + good);
+  prompt.clear();
+  Registry r;
+  loadRegistry(ctx(true), r);
+  ASSERT_EQ(r.rows.size(), 1u);
+  std::string shown = shownPath(dir.path(), "config.dat") + ", riga 1: modello \"HND  \" sconosciuto: riga ignorata.";
+  auto texts = prompt.texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), shown), texts.end()) << shown;
 
   // Non-numeric and out-of-range columns convert without harm and are
   // written back in their widths.
@@ -156,13 +180,32 @@ TEST_F(RegistryFile, DamagedFilesKeepTheRowsBeforeTheDamage) {
   odd.replace(81, 3, "999");
   odd.replace(97, 5, "99999");
   dir.write("config.dat", odd);
-  Registry r = load();
+  r = load();
   ASSERT_EQ(r.rows.size(), 1u);
   EXPECT_EQ(r.rows[0].number, 0);
   EXPECT_EQ(r.rows[0].address, 0);
   EXPECT_EQ(r.rows[0].ip >> 24, 255u);
   EXPECT_EQ(r.rows[0].tcpPort, 65535);
   EXPECT_EQ(registryLine(r.rows[0]).size(), 206u);
+}
+
+TEST_F(RegistryFile, LfOnlyLinesAndAMissingLastLineEndAreReadAndSavedWithCrLf) {
+  std::string full = fullLine("0012", "LX-K1");
+  std::string old = full.substr(0, 102);  // the 104-byte layout, without its CR LF
+  old.replace(0, 4, "0007");
+  dir.write("config.dat", full.substr(0, 206) + "\n" + old + "\n" + fullLine("0003", "LX-K4").substr(0, 206));
+  Registry r;
+  FileReport report = loadRegistry(ctx(), r);
+  EXPECT_TRUE(report.read());
+  EXPECT_TRUE(report.badLines.empty());
+  ASSERT_EQ(r.rows.size(), 3u);
+  EXPECT_EQ(r.rows[1].number, 7);
+  EXPECT_EQ(r.rows[1].tcpPort, 3001);
+  EXPECT_EQ(r.rows[1].modemInit, "");
+  ASSERT_TRUE(saveRegistry(ctx(), r));
+  std::string expectedOld = old + " F" + blanks(100) + " 0\r\n";
+  std::string saved = dir.read("config.dat");
+  EXPECT_EQ(saved, full + expectedOld + fullLine("0003", "LX-K4")) << hexDump(saved.substr(208, 208));
 }
 
 TEST_F(RegistryFile, MissingFileIsAnEmptyRegistryShownOnlyInDiagnosticMode) {

@@ -2,6 +2,8 @@
 // sequence.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/loading.h"
 #include "app/settings_files.h"
 #include "link/hex.h"
@@ -156,6 +158,49 @@ TEST_F(SettingsFiles, BrokenFileLeavesTargetAtDefaultsAndIsReportedForAcqreg) {
   state.autoSchedule = true;
   EXPECT_FALSE(readArchiveSettings(state, messages));
   EXPECT_EQ(prompt.count(), 0u);
+}
+
+TEST_F(SettingsFiles, ReportTellsMissingFromUnreadableAndWhereTheDamageIs) {
+  state.batchOnStart = true;
+  FileReport report;
+  EXPECT_FALSE(readArchiveSettings(state, messages, &report));
+  EXPECT_EQ(report.outcome, FileReport::Outcome::Missing);
+  EXPECT_EQ(report.problem(), path("acqreg.dat") + ": No such file or directory");
+
+  std::string full = sampleBytes();
+  struct Case {
+    std::string bytes;
+    std::string reason;
+  };
+  std::string badFormatLine = full;
+  badFormatLine[3 + 3 + 2 * 257 + 12] = 'x';  // line 5 ends "x\n"
+  for (const Case& c : {Case{full.substr(0, full.size() - 1), "il file finisce nella riga 19 (256 byte dei 257 attesi)"},
+                        Case{full.substr(0, 6), "il file finisce prima della riga 3"},
+                        Case{badFormatLine, "riga 5: attesi 12 caratteri seguiti da CR LF"},
+                        Case{withoutFirstLine(full).substr(0, 400), "il file finisce nella riga 3 (140 byte dei 257 attesi)"}}) {
+    dir.write("acqreg.dat", c.bytes);
+    EXPECT_FALSE(readArchiveSettings(state, messages, &report));
+    EXPECT_EQ(report.outcome, FileReport::Outcome::Unreadable);
+    EXPECT_EQ(report.reason, c.reason) << hexDump(c.bytes.substr(0, 8));
+  }
+  dir.write("acqreg.dat", full);
+  EXPECT_TRUE(readArchiveSettings(state, messages, &report));
+  EXPECT_TRUE(report.read());
+
+  // A folder in the file's place opens but cannot be read.
+  std::filesystem::remove(dir / "recent.dat");
+  std::filesystem::create_directory(dir / "recent.dat");
+  EXPECT_FALSE(readRecentSettings(state, messages, &report));
+  EXPECT_EQ(report.problem(), path("recent.dat") + ": Is a directory");
+
+  // Diagnostic mode shows the reason in a box.
+  prompt.clear();
+  state.diagnostic = true;
+  dir.write("acqreg.dat", full.substr(0, 6));
+  readArchiveSettings(state, messages, &report);
+  auto texts = prompt.texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), path("acqreg.dat") + ": il file finisce prima della riga 3"),
+            texts.end());
 }
 
 TEST_F(SettingsFiles, GarbageNeverReadsAsComplete) {

@@ -1,0 +1,98 @@
+#include "cfgctl/cli_support.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+
+namespace cfg::cli {
+
+std::string printable(std::string_view text, bool lineBreaks) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (lineBreaks && c == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (lineBreaks && (c == '\n' || c == '\t')) {
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "<%02X>", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string shownArg(const std::string& text) {
+  constexpr std::size_t kKeep = 60;
+  if (text.size() <= 2 * kKeep + 3) return text;
+  return text.substr(0, kKeep) + "..." + text.substr(text.size() - kKeep) + " (" + std::to_string(text.size()) +
+         " caratteri)";
+}
+
+Answer CliPrompt::ask(const PromptRequest& r) {
+  std::lock_guard lock(mutex_);
+  std::string text = printable(r.text, !(escapeReplies_ && r.icon == Icon::Info));
+  switch (r.buttons) {
+    case Buttons::YesNo:
+      if (yes_) {
+        err_ << text << " -> Si` (--yes)\n";
+        return Answer::Yes;
+      }
+      err_ << text << " -> No (senza --yes)\n";
+      return Answer::No;
+    case Buttons::RetryCancel:
+      err_ << text << "\n";
+      failed_ = true;
+      return Answer::Cancel;
+    case Buttons::OkCancel:
+      err_ << text << "\n";
+      return Answer::Cancel;
+    case Buttons::Ok:
+      break;
+  }
+  if (r.icon == Icon::Error || r.icon == Icon::Warning) {
+    err_ << text << "\n";
+    if (r.icon == Icon::Error) failed_ = true;
+  } else {
+    out_ << text << "\n";
+  }
+  return Answer::Ok;
+}
+
+bool CliPrompt::failed() const {
+  std::lock_guard lock(mutex_);
+  return failed_;
+}
+
+std::optional<std::filesystem::path> workingDirectory(const std::filesystem::path& given, std::ostream& err) {
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::absolute(given, ec).lexically_normal();
+  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();  // "/srv/plant/" -> "/srv/plant"
+  if (ec) {
+    // A relative path needs the current directory, which may have been deleted.
+    err << "cfgctl: cartella di lavoro " << shownArg(given.string()) << ": " << ec.message() << "\n";
+    return std::nullopt;
+  }
+  struct stat st {};
+  int error = ::stat(path.c_str(), &st) == 0 ? (S_ISDIR(st.st_mode) ? 0 : ENOTDIR) : errno;
+  if (error != 0) {
+    err << "cfgctl: cartella di lavoro " << shownArg(path.string()) << ": " << std::strerror(error) << "\n";
+    return std::nullopt;
+  }
+  return path;
+}
+
+void reportFile(const FileReport& report, std::ostream& err) {
+  if (!report.read()) err << "cfgctl: " << printable(report.problem()) << "\n";
+  for (const std::string& line : report.badLineTexts()) err << "cfgctl: " << printable(line) << "\n";
+}
+
+}  // namespace cfg::cli

@@ -1,0 +1,53 @@
+// What cfgctl's commands share: the Prompt that answers without waiting,
+// printable text, and the working directory's checks.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/settings_io.h"
+#include "link/prompt.h"
+
+namespace cfg::cli {
+
+// Text as it may go to a terminal or a log: control bytes become "<XX>".
+// With `lineBreaks` the message boxes' line breaks (CR LF, CR, LF) become
+// LF and a tab stays; without it (bytes a terminal sent) every control byte
+// is shown escaped.
+std::string printable(std::string_view text, bool lineBreaks = true);
+
+// A path in a message: long ones keep their start and end.
+std::string shownArg(const std::string& text);
+
+// Answers every question without waiting: Yes/No by --yes, Retry/Cancel by
+// Cancel. Information goes to `out`, warnings, errors and questions to `err`.
+class CliPrompt : public Prompt {
+ public:
+  CliPrompt(std::ostream& out, std::ostream& err, bool yes) : out_(out), err_(err), yes_(yes) {}
+
+  Answer ask(const PromptRequest& r) override;
+  bool failed() const;
+  // Information texts are terminal replies: escape every control byte.
+  void escapeReplies(bool on) { escapeReplies_ = on; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool yes_;
+  bool failed_ = false;
+  bool escapeReplies_ = false;
+};
+
+// The working directory from -C (relative to the current directory): a
+// folder that exists. Otherwise writes what is wrong and why to `err`.
+std::optional<std::filesystem::path> workingDirectory(const std::filesystem::path& given, std::ostream& err);
+
+// Every line a reader left out, and a file it could not read, on `err`.
+void reportFile(const FileReport& report, std::ostream& err);
+
+}  // namespace cfg::cli
