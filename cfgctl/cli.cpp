@@ -366,11 +366,13 @@ int Session::run() {
   }
 
   if (!cmd_.trace.empty()) {
-    link_.trace = LinkTrace::open(cmd_.trace);
+    std::string error;
+    link_.trace = LinkTrace::open(cmd_.trace, &error);
     if (!link_.trace) {
-      int error = errno;
+      // The reason is what follows the path in the trace's own text.
+      std::string::size_type colon = error.rfind(": ");
       err_ << "cfgctl: impossibile scrivere la traccia " << printable(shownArg(cmd_.trace)) << ": "
-           << std::strerror(error) << "\n";
+           << printable(colon == std::string::npos ? error : error.substr(colon + 2)) << "\n";
       return kSetup;
     }
   }
