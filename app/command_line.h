@@ -49,5 +49,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitBatchUnreadable = 2;
 inline constexpr int kExitAlreadyRunning = 3;
 inline constexpr int kExitNoDisplay = 4;
+inline constexpr int kExitBatchNotRun = 5;  // this build cannot run batch files yet
 
 }  // namespace cfg

@@ -9,7 +9,8 @@
 //
 // Exit status: 0 after an orderly close; kExitAlreadyRunning when another
 // copy runs, kExitBatchUnreadable when the command-line batch cannot be
-// read, kExitNoDisplay as above, 1 on an unexpected error.
+// read, kExitBatchNotRun when it cannot be run, kExitNoDisplay as above, 1
+// on an unexpected error.
 #include <QApplication>
 #include <QSocketNotifier>
 #include <algorithm>

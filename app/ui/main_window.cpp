@@ -244,10 +244,12 @@ void MainWindow::chooseBatch() {
 }
 
 void MainWindow::runBatch() {
-  if (hooks_.runBatch)
+  if (hooks_.runBatch) {
     hooks_.runBatch();
-  else
+  } else {
     notAvailable();
+    if (state_.batchOnStart) exitStatus_ = kExitBatchNotRun;
+  }
   if (state_.batchOnStart) {
     state_.batchOnStart = false;
     postCommand(cmd::Exit);
