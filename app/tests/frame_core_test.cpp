@@ -426,6 +426,16 @@ class CardTest : public ::testing::Test {
   Messages messages{prompt};
 };
 
+TEST_F(CardTest, TheRegistryTakesAHundredRowsAndNoMore) {
+  Registry registry;
+  registry.rows.resize(kRegistryCapacity - 1);
+  EXPECT_TRUE(roomForAnotherRow(registry, messages));
+  EXPECT_EQ(prompt.count(), 0u);
+  registry.rows.emplace_back();
+  EXPECT_FALSE(roomForAnotherRow(registry, messages));
+  EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Spazio esaurito!"});
+}
+
 TEST_F(CardTest, RefusesNumbersAndAddressesOutOfRange) {
   TerminalRecord row;
   row.number = 5;
