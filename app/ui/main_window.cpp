@@ -139,7 +139,9 @@ void MainWindow::dispatch(int id) {
   try {
     it->second();
   } catch (const std::exception& e) {
-    messages_.error(std::string("Errore: ") + e.what());
+    messages_.error("Errore: " + utf8ToCp1252(e.what()));  // e.g. a file system error naming a path
+  } catch (...) {
+    messages_.error("Errore inatteso.");
   }
 }
 
