@@ -53,8 +53,9 @@ void closeOnSignals(cfg::ui::MainWindow& window) {
 }
 
 int run(int argc, char** argv) {
-  bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
-                        std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "-platform") == 0; });
+  auto isPlatformSwitch = [](const char* a) { return std::strcmp(a, "-platform") == 0; };
+  bool platformChosen =
+      qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || std::any_of(argv + 1, argv + argc, isPlatformSwitch);
   if (!platformChosen) qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
   QApplication app(argc, argv);
   cfg::ui::installItalianTranslation();
@@ -78,6 +79,7 @@ int run(int argc, char** argv) {
   state.diagnostic = line.diagnostic;
   state.autoSchedule = line.autoSchedule;
   state.batchPath = line.batchPath;
+  state.batchOnStart = cfg::runsBatchAtStart(line);
 
   cfg::ui::MainWindow window(state, messages);
   closeOnSignals(window);
