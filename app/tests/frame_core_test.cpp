@@ -363,6 +363,40 @@ TEST(ConnectionTest, AFailedOpenOrACancelledChoiceLeavesNoLockBehind) {
   EXPECT_EQ(p.otherRun(12), TerminalLock::Result::Held);
 }
 
+TEST(ConnectionTest, AModemLineIsDialledAfterTheLinkOpensAndHungUpBeforeItCloses) {
+  ConnectionPlant p;
+  p.state.registry.rows[0].modem = true;
+  std::vector<std::string> steps;
+  bool dialled = false;
+  p.hooks.dialModem = [&] {
+    steps.push_back(p.state.link.isOpen() ? "dial on open link" : "dial on closed link");
+    return dialled;
+  };
+  p.hooks.hangUpModem = [&] { steps.push_back(p.state.link.isOpen() ? "hang up on open link" : "late hang up"); };
+
+  // The line does not answer: nothing stays open or locked.
+  FrameUpdate up = p.connectRow(0);
+  EXPECT_FALSE(p.state.connected);
+  EXPECT_FALSE(p.state.modemConnected);
+  EXPECT_FALSE(p.state.link.isOpen());
+  EXPECT_TRUE(up.menu.empty());
+  EXPECT_EQ(p.otherRun(12), TerminalLock::Result::Held);
+
+  dialled = true;
+  up = p.connectRow(0);
+  EXPECT_TRUE(p.state.connected);
+  EXPECT_TRUE(p.state.modemConnected);
+  disconnectTerminal(p.state, p.hooks);
+  EXPECT_FALSE(p.state.modemConnected);
+  EXPECT_EQ(steps, (std::vector<std::string>{"dial on open link", "dial on open link", "hang up on open link"}));
+
+  // Without a way to dial, a modem row cannot be connected.
+  p.hooks.dialModem = nullptr;
+  p.connectRow(0);
+  EXPECT_FALSE(p.state.connected);
+  EXPECT_EQ(p.otherRun(12), TerminalLock::Result::Held);
+}
+
 TEST(ConnectionTest, AnAddressChangeSavesTheRowAndReconnectsWithoutAsking) {
   ConnectionPlant p;
   p.connectRow(0);
