@@ -94,6 +94,16 @@ FrameUpdate disconnectTerminal(ProcessState& state, const ConnectionHooks& hooks
   return update;
 }
 
+void closeAtShutdown(ProcessState& state, const ConnectionHooks& hooks) {
+  if (state.modemConnected) {
+    if (hooks.hangUpModem) hooks.hangUpModem();
+    state.modemConnected = false;
+  }
+  if (state.link.kind() == LinkKind::Usb && hooks.releaseUsbList) hooks.releaseUsbList();
+  closeConnection(state);
+  state.connected = false;
+}
+
 void recordAddressSpeedChange(ProcessState& state, const Messages& messages, unsigned address, int speedIndex) {
   Registry& registry = state.registry;
   if (registry.current < 0 || static_cast<std::size_t>(registry.current) >= registry.rows.size()) return;

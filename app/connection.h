@@ -39,6 +39,8 @@ struct ConnectionHooks {
   std::function<void()> hangUpModem;
   // Selects the parameter layout of the connected model.
   std::function<void(std::string_view model)> selectParameterLayout;
+  // Releases the USB device list (at shutdown, when the Link is a USB one).
+  std::function<void()> releaseUsbList;
 };
 
 // What the frame applies after a step: menu changes, the new caption
@@ -62,6 +64,11 @@ FrameUpdate connectFixedTerminal(ProcessState& state, const Messages& messages, 
 // lock, greys the terminal functions, caption back to "ORBITA"; posts 40022
 // when state.reconnect is set.
 FrameUpdate disconnectTerminal(ProcessState& state, const ConnectionHooks& hooks);
+
+// The connection's part of the program's end, once every worker has
+// stopped: hangs up a dialled modem, releases the USB device list of a USB
+// Link, closes the Link and releases the terminal's lock.
+void closeAtShutdown(ProcessState& state, const ConnectionHooks& hooks);
 
 // The terminal took a new address and speed index: the current registry row
 // gets them, the registry is saved, and the user is asked whether to

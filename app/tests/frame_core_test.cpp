@@ -390,6 +390,15 @@ TEST(ConnectionTest, AModemLineIsDialledAfterTheLinkOpensAndHungUpBeforeItCloses
   EXPECT_FALSE(p.state.modemConnected);
   EXPECT_EQ(steps, (std::vector<std::string>{"dial on open link", "dial on open link", "hang up on open link"}));
 
+  // The program ends while dialled: hang up first, then close, then unlock.
+  p.connectRow(0);
+  ASSERT_TRUE(p.state.connected);
+  closeAtShutdown(p.state, p.hooks);
+  EXPECT_EQ(steps.back(), "hang up on open link");
+  EXPECT_FALSE(p.state.link.isOpen());
+  EXPECT_FALSE(p.state.connected);
+  EXPECT_EQ(p.otherRun(12), TerminalLock::Result::Held);
+
   // Without a way to dial, a modem row cannot be connected.
   p.hooks.dialModem = nullptr;
   p.connectRow(0);

@@ -219,6 +219,7 @@ ConnectionHooks MainWindow::connectionHooks() {
   hooks.dialModem = hooks_.dialModem;
   hooks.hangUpModem = hooks_.hangUpModem;
   hooks.selectParameterLayout = hooks_.selectParameterLayout;
+  hooks.releaseUsbList = hooks_.releaseUsbList;
   return hooks;
 }
 
@@ -320,14 +321,7 @@ void MainWindow::shutdown() {
                          &state_.workers.handheldScan, &state_.workers.batch})
     stopWorker(*worker);
   lock_.release();
-  if (state_.modemConnected) {
-    if (hooks_.hangUpModem) hooks_.hangUpModem();
-    state_.modemConnected = false;
-  }
-  if (state_.link.kind() == LinkKind::Usb && hooks_.releaseUsbList) hooks_.releaseUsbList();
-  state_.link.close();
-  state_.terminalLock.release();
-  state_.connected = false;
+  closeAtShutdown(state_, connectionHooks());
   minuteTimer_.stop();
   if (tray_) tray_->hide();
 }
