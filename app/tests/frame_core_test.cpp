@@ -327,25 +327,6 @@ TEST(ConnectionTest, ConnectHoldsTheTerminalsLockUntilDisconnect) {
   EXPECT_EQ(p.otherRun(12), TerminalLock::Result::Held) << "released at disconnect";
 }
 
-TEST(ConnectionTest, ABusyTerminalIsNotConnected) {
-  ConnectionPlant p;
-  TerminalLock cfgctl;
-  ASSERT_EQ(cfgctl.acquire(terminalLockPath(p.dir.path(), 12)), TerminalLock::Result::Held);
-  FrameUpdate up = p.connectRow(0);
-  EXPECT_FALSE(p.state.connected);
-  EXPECT_FALSE(p.state.link.isOpen());
-  EXPECT_TRUE(up.menu.empty());
-  EXPECT_FALSE(up.caption);
-  ASSERT_EQ(p.prompt.count(), 1u);
-  EXPECT_EQ(p.prompt.shown()[0].text, "Errore: terminale occupato.");
-  EXPECT_EQ(p.prompt.shown()[0].title, "Error Message");
-  EXPECT_EQ(p.server.connections(), 0) << "the Link is never opened";
-
-  cfgctl.release();
-  p.connectRow(0);
-  EXPECT_TRUE(p.state.connected);
-}
-
 TEST(ConnectionTest, AFailedOpenOrACancelledChoiceLeavesNoLockBehind) {
   ConnectionPlant p;
   FrameUpdate up = p.connectRow(1);  // nobody listens

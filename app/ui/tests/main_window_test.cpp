@@ -323,35 +323,6 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void commandLineBatchNeverWaitsOnABoxAndAnUnreadableOneEndsTheProgram() {
-    for (bool readable : {true, false}) {
-      Program p;
-      std::filesystem::remove(p.dir / "acqreg.dat");  // a fresh folder: nothing saved yet
-      if (readable) p.dir.write("daily-acq.cmd", "");
-      p.state.batchPath = (p.dir / "daily-acq.cmd").string();
-      int runs = 0;
-      {
-        test::ScopedCurrentDirectory cwd(p.dir.path());
-        p.window = std::make_unique<MainWindow>(p.state, p.messages);
-        p.window->setLockPath(p.dir / "orbita.lock");
-        p.window->hooks().runBatch = [&runs] { ++runs; };
-        p.window->show();
-        p.window->dispatch(cmd::StartUp);
-      }
-      QTRY_VERIFY(!p.window->isVisible());
-      if (readable) {
-        QCOMPARE(p.prompt.count(), std::size_t(0));
-        QCOMPARE(runs, 1);
-        QCOMPARE(p.window->exitStatus(), 0);
-      } else {
-        QCOMPARE(p.prompt.texts(), std::vector<std::string>{"Errore: lettura file batch " + p.state.batchPath +
-                                                            " non riuscita: No such file or directory"});
-        QCOMPARE(runs, 0);
-        QVERIFY(p.window->exitStatus() != 0);
-      }
-    }
-  }
-
   void aBusyTerminalIsNotConnected() {
     sim::SimServer server;
     server.add(sim::SimTerminal("LX-K3", 1));
