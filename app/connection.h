@@ -44,7 +44,7 @@ struct ConnectionHooks {
 };
 
 // What the frame applies after a step: menu changes, the new caption
-// (Windows-1252; empty: unchanged) and commands to post to itself.
+// (Windows-1252; none: unchanged) and commands to post to itself.
 struct FrameUpdate {
   MenuChanges menu;
   std::optional<std::string> caption;

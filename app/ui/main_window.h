@@ -78,7 +78,8 @@ class MainWindow : public QMainWindow {
   bool minuteTimerActive() const { return minuteTimer_.isActive(); }
   QSystemTrayIcon* trayIcon() const { return tray_; }
   // The process's exit status: non-zero when start-up refused to run (a
-  // second copy, an unreadable command-line batch).
+  // second copy, an unreadable command-line batch) or the command-line batch
+  // could not run (command_line.h).
   int exitStatus() const { return exitStatus_; }
 
  protected:
