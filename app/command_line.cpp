@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/command_ids.h"
+#include "app/process_state.h"
 #include "app/text_1252.h"
 #include "link/fd.h"
 
@@ -34,6 +36,29 @@ StartUpAction startUpAction(const CommandLine& line, std::size_t scheduledActivi
 
 bool runsBatchAtStart(const CommandLine& line) {
   return startUpAction(line, 0) == StartUpAction::RunBatch;
+}
+
+StartUpEnd finishStartUp(ProcessState& state, const Messages& messages) {
+  CommandLine line{state.diagnostic, state.autoSchedule, state.batchPath};
+  StartUpEnd end;
+  switch (startUpAction(line, state.scheduledActivities)) {
+    case StartUpAction::StartScheduling:
+      end.post.push_back(cmd::StartScheduling);
+      break;
+    case StartUpAction::RunBatch:
+      if (auto problem = unreadableBatch(state.batchPath)) {
+        messages.error(*problem);
+        state.batchOnStart = false;
+        end.exitStatus = kExitBatchUnreadable;
+        end.post.push_back(cmd::Exit);
+        break;
+      }
+      end.post.push_back(cmd::RunBatch);
+      break;
+    case StartUpAction::None:
+      break;
+  }
+  return end;
 }
 
 std::optional<std::string> unreadableBatch(const std::string& path) {

@@ -44,6 +44,19 @@ bool runsBatchAtStart(const CommandLine& line);
 // riuscita: REASON", Windows-1252), or nothing when it can.
 std::optional<std::string> unreadableBatch(const std::string& path);
 
+struct ProcessState;
+class Messages;
+
+// What start-up does once the settings are loaded: the commands to post
+// (40072 to start the scheduler, 40034 to run the batch, 40010 to close) and
+// the exit status so far. A command-line batch that cannot be read is named
+// with its reason and the program closes with kExitBatchUnreadable.
+struct StartUpEnd {
+  std::vector<int> post;
+  int exitStatus = 0;
+};
+StartUpEnd finishStartUp(ProcessState& state, const Messages& messages);
+
 // Exit statuses of cfgtool.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitBatchUnreadable = 2;

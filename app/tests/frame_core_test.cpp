@@ -86,6 +86,32 @@ TEST(CommandLineTest, TheBatchDecisionNeedsNoSettingsAndAnUnreadableBatchIsNamed
   EXPECT_EQ(unreadableBatch(batch.string()), std::nullopt);
 }
 
+TEST(CommandLineTest, StartUpEndsWithTheBatchOnlyWhenItCanBeRead) {
+  TempDir dir;
+  ScriptedPrompt prompt;
+  Messages messages(prompt);
+  ProcessState state;
+  state.batchPath = (dir / "daily.cmd").string();
+  state.batchOnStart = true;
+  StartUpEnd end = finishStartUp(state, messages);
+  EXPECT_EQ(end.post, std::vector<int>{cmd::Exit});
+  EXPECT_EQ(end.exitStatus, kExitBatchUnreadable);
+  EXPECT_FALSE(state.batchOnStart);
+  EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Errore: lettura file batch " + state.batchPath +
+                                                     " non riuscita: No such file or directory"});
+
+  dir.write("daily.cmd", "");
+  state.batchOnStart = true;
+  end = finishStartUp(state, messages);
+  EXPECT_EQ(end.post, std::vector<int>{cmd::RunBatch});
+  EXPECT_EQ(end.exitStatus, kExitOk);
+
+  state.autoSchedule = true;
+  state.scheduledActivities = 1;
+  EXPECT_EQ(finishStartUp(state, messages).post, std::vector<int>{cmd::StartScheduling});
+  EXPECT_EQ(prompt.count(), 1u);
+}
+
 TEST(SettingsPathTest, AWorkingDirectoryWithAccentsShowsInTheMessages) {
   TempDir dir;
   ScriptedPrompt prompt;

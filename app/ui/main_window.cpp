@@ -165,8 +165,7 @@ void MainWindow::startUp() {
 
   // Known before the settings load, so that an unattended run never stops on
   // one of their boxes.
-  CommandLine line{state_.diagnostic, state_.autoSchedule, state_.batchPath};
-  state_.batchOnStart = runsBatchAtStart(line);
+  state_.batchOnStart = runsBatchAtStart({state_.diagnostic, state_.autoSchedule, state_.batchPath});
 
   StartUpDialog loading(
       [this] {
@@ -179,23 +178,9 @@ void MainWindow::startUp() {
 
   for (int id : itemsDeletedAtStartUp(state_.expertFunctions)) removeMenuItem(id);
 
-  switch (startUpAction(line, state_.scheduledActivities)) {
-    case StartUpAction::StartScheduling:
-      postCommand(cmd::StartScheduling);
-      break;
-    case StartUpAction::RunBatch:
-      if (auto problem = unreadableBatch(state_.batchPath)) {
-        messages_.error(*problem);
-        state_.batchOnStart = false;
-        exitStatus_ = kExitBatchUnreadable;
-        postCommand(cmd::Exit);
-        break;
-      }
-      postCommand(cmd::RunBatch);
-      break;
-    case StartUpAction::None:
-      break;
-  }
+  StartUpEnd end = finishStartUp(state_, messages_);
+  if (end.exitStatus != kExitOk) exitStatus_ = end.exitStatus;
+  for (int id : end.post) postCommand(id);
 }
 
 void MainWindow::about() {
