@@ -2,10 +2,11 @@
 //
 // Without a display the program falls back to Qt's offscreen platform, so a
 // command-line batch or "-a" also runs on a headless server; message boxes
-// then go to standard error and answer themselves the safe way. Without a
-// display and with neither, there is nothing to do: the program says so and
-// ends (an offscreen platform asked for by name is taken as meant). SIGTERM
-// and SIGINT close the program the orderly way, as "&Uscita" does.
+// then go to standard error and answer themselves the safe way, as they do
+// during a command-line batch run on a desktop too. Without a display and
+// with neither, there is nothing to do: the program says so and ends (an
+// offscreen platform asked for by name is taken as meant). SIGTERM and
+// SIGINT close the program the orderly way, as "&Uscita" does.
 //
 // Exit status: 0 after an orderly close; kExitAlreadyRunning when another
 // copy runs, kExitBatchUnreadable when the command-line batch cannot be
@@ -72,7 +73,10 @@ int run(int argc, char** argv) {
                stderr);
     return cfg::kExitNoDisplay;
   }
-  cfg::ui::QtPrompt prompt(headless ? cfg::ui::QtPrompt::Mode::Console : cfg::ui::QtPrompt::Mode::Boxes);
+  // A command-line batch runs unattended and the program closes after it:
+  // no box of that run may wait for a click, with or without a display.
+  bool console = headless || cfg::runsBatchAtStart(line);
+  cfg::ui::QtPrompt prompt(console ? cfg::ui::QtPrompt::Mode::Console : cfg::ui::QtPrompt::Mode::Boxes);
   cfg::Messages messages(prompt);
 
   cfg::ProcessState state;

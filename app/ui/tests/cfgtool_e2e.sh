@@ -5,8 +5,9 @@
 # closes the first the orderly way and frees the lock, a batch path that
 # contains "-a" runs as a batch (the program closes) instead of starting the
 # scheduler, a command-line batch in a fresh folder never stops on a box, an
-# unreadable batch ends the program with its reason, and without a display
-# and without work the program says so and ends.
+# unreadable batch ends the program with its reason, without a display and
+# without work the program says so and ends, and on a display (Xvfb, when
+# installed) a command-line batch never waits for a click.
 #   usage: cfgtool_e2e.sh CFGTOOL TERMSIM
 set -eu
 CFGTOOL=$1
@@ -100,4 +101,13 @@ env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY timeout 30 "$CFGTOOL" >"$wo
   2>"$work/nodisplay.err" || rc=$?
 [ "$rc" -eq 4 ] || fail "no display: exit $rc"
 grep -q "nessuna finestra da mostrare" "$work/nodisplay.err" || fail "no display: not said"
+# 8. On a desktop too, a command-line batch never waits for a click.
+if command -v xvfb-run >/dev/null 2>&1; then
+  cd "$work/fresh"
+  rc=0
+  env -u QT_QPA_PLATFORM timeout 60 xvfb-run -a "$CFGTOOL" "$work/data/daily-acq.cmd" >"$work/desktop.out" \
+    2>"$work/desktop.err" || rc=$?
+  [ "$rc" -ne 124 ] || fail "the batch run on a display waited"
+  if grep -q "Attenzione" "$work/desktop.err"; then fail "a settings box came up on the display"; fi
+fi
 echo "cfgtool end to end: ok"
