@@ -83,4 +83,9 @@ inline constexpr std::array kAll = {
     CardsA, CardsB, Logo, RecoverableCount, BluetoothList, UsbList, PlantPassword, ReaderId,
     Sites, JobActivities};
 
+// The program's own commands, beyond the command table: the desk reader
+// settings ("Impostazioni Lettore da Tavolo") of the "&Lettori fissi" menu.
+inline constexpr int DeskReader = 40100;
+inline constexpr std::array kOwn = {DeskReader};
+
 }  // namespace cfg::cmd

@@ -1,6 +1,42 @@
 #include "app/connection.h"
 
+#include "app/command_ids.h"
+#include "app/text_1252.h"
+#include "link/address_speed.h"
+
 namespace cfg {
+
+namespace {
+
+const TerminalRecord* currentRow(const ProcessState& state) {
+  const Registry& registry = state.registry;
+  if (registry.current < 0 || static_cast<std::size_t>(registry.current) >= registry.rows.size()) return nullptr;
+  return &registry.rows[static_cast<std::size_t>(registry.current)];
+}
+
+// Takes the terminal's lock; false (reported) when it cannot be had.
+bool lockTerminal(ProcessState& state, const Messages& messages, unsigned number) {
+  std::string error;
+  switch (state.terminalLock.acquire(terminalLockPath(state.workingDirectory, number), &error)) {
+    case TerminalLock::Result::Held:
+      return true;
+    case TerminalLock::Result::Busy:
+      messages.error(kTerminalBusy);
+      return false;
+    case TerminalLock::Result::Failed:
+      // The path is the file system's (UTF-8); messages are Windows-1252.
+      messages.error("Errore: " + utf8ToCp1252(error));
+      return false;
+  }
+  return false;
+}
+
+void closeConnection(ProcessState& state) {
+  state.link.close();
+  state.terminalLock.release();
+}
+
+}  // namespace
 
 bool openCurrentTerminal(ProcessState& state, const Messages& messages) {
   if (state.registry.current < 0) return false;
@@ -10,6 +46,79 @@ bool openCurrentTerminal(ProcessState& state, const Messages& messages) {
     return false;
   if (!state.link.trace) state.link.trace = traceFromEnvironment();  // CFGTOOL_TRACE
   return state.link.open(messages, state.ports);
+}
+
+FrameUpdate connectFixedTerminal(ProcessState& state, const Messages& messages, const ConnectionHooks& hooks) {
+  FrameUpdate update;
+  bool reconnect = state.reconnect;
+  state.reconnect = false;
+  if (state.connected) {
+    messages.info(kAlreadyConnected);
+    return update;
+  }
+  if (!reconnect && (!hooks.selectTerminal || !hooks.selectTerminal())) return update;
+  const TerminalRecord* row = currentRow(state);
+  if (!row) return update;
+
+  if (!lockTerminal(state, messages, row->number)) return update;
+  if (!openCurrentTerminal(state, messages)) {
+    closeConnection(state);
+    return update;
+  }
+  if (state.link.config.modem) {
+    if (!hooks.dialModem || !hooks.dialModem()) {
+      closeConnection(state);
+      return update;
+    }
+    state.modemConnected = true;
+  }
+
+  update.menu = connectedFixedChanges(row->model, state.expertFunctions);
+  update.caption = fixedTerminalCaption(row->number, row->description);
+  if (hooks.selectParameterLayout) hooks.selectParameterLayout(row->model);
+  state.connected = true;
+  return update;
+}
+
+FrameUpdate disconnectTerminal(ProcessState& state, const ConnectionHooks& hooks) {
+  FrameUpdate update;
+  if (state.link.config.modem && state.modemConnected) {
+    if (hooks.hangUpModem) hooks.hangUpModem();
+    state.modemConnected = false;
+  }
+  closeConnection(state);
+  update.menu = disconnectedChanges();
+  update.caption = kProgramCaption;
+  state.connected = false;
+  if (state.reconnect) update.post.push_back(cmd::Connect);
+  return update;
+}
+
+void closeAtShutdown(ProcessState& state, const ConnectionHooks& hooks) {
+  if (state.modemConnected) {
+    if (hooks.hangUpModem) hooks.hangUpModem();
+    state.modemConnected = false;
+  }
+  if (state.link.kind() == LinkKind::Usb && hooks.releaseUsbList) hooks.releaseUsbList();
+  closeConnection(state);
+  state.connected = false;
+}
+
+void recordAddressSpeedChange(ProcessState& state, const Messages& messages, unsigned address, int speedIndex) {
+  Registry& registry = state.registry;
+  if (registry.current < 0 || static_cast<std::size_t>(registry.current) >= registry.rows.size()) return;
+  if (speedIndex < 0 || static_cast<std::size_t>(speedIndex) >= kSpeedTexts.size()) return;
+  TerminalRecord& row = registry.rows[static_cast<std::size_t>(registry.current)];
+  row.address = static_cast<std::uint16_t>(address);
+  row.speed = kSpeedTexts[static_cast<std::size_t>(speedIndex)];
+  saveRegistry(state.files(messages), registry);
+  if (askReconnect(messages)) state.reconnect = true;
+}
+
+FrameUpdate afterAddressSpeed(const ProcessState& state, int result) {
+  FrameUpdate update;
+  if (result == 1 && state.reconnect) update.post.push_back(cmd::Disconnect);
+  return update;
 }
 
 }  // namespace cfg

@@ -1,6 +1,7 @@
 #include "app/loading.h"
 
 #include "app/settings_files.h"
+#include "app/text_1252.h"
 
 namespace cfg {
 
@@ -10,7 +11,7 @@ bool takeWorkingDirectory(ProcessState& state, const Messages& messages) {
   state.deskReader = deskReaderDefaults();
   if (ec) return false;
   state.workingDirectory = current;
-  if (state.diagnostic) messages.info(current.string(), "szCurrentDirectory");
+  if (state.diagnostic) messages.info(utf8ToCp1252(current.string()), "szCurrentDirectory");
   return true;
 }
 

@@ -18,6 +18,8 @@ namespace cfg {
 
 inline constexpr const char* kProgramCaption = "ORBITA";
 inline constexpr const char* kProgramVersion = "Versione 1.03";
+// What an enabled item whose function is not built yet shows ("Info Message").
+inline constexpr const char* kNotAvailableYet = "Funzione non ancora disponibile.";
 
 struct MenuNode {
   enum class Kind { Item, Separator, Popup };
@@ -28,7 +30,9 @@ struct MenuNode {
   std::vector<MenuNode> children; // popups
 };
 
-// The menu bar: its top-level popups in order.
+// The menu bar: its top-level popups in order. Besides the handheld menus it
+// holds "&Lettori fissi", the program's own menu of the fixed-terminal
+// commands (connection, registry, status, tables, cards, canteen, ...).
 const std::vector<MenuNode>& mainMenu();
 
 struct MenuChange {
@@ -64,7 +68,7 @@ MenuChanges disconnectedChanges();
 MenuChanges schedulingStartedChanges();
 MenuChanges schedulingStoppedChanges();
 // The items deleted at start-up: the expert ones unless enabdump.dat exists,
-// and always 40069 and 40080 (they have no item; deleting them changes nothing).
+// and always the card initialisations "@" and "B" (40069, 40080).
 std::vector<int> itemsDeletedAtStartUp(bool expertFunctions);
 
 // Captions of the main window. Texts are passed through as given.

@@ -7,6 +7,7 @@
 
 #include "app/archive_settings.h"
 #include "app/registry.h"
+#include "app/terminal_lock.h"
 #include "link/link.h"
 #include "link/port_map.h"
 #include "link/prompt.h"
@@ -22,7 +23,7 @@ struct ProcessState {
   // Switches from the command line, known before the settings are loaded.
   bool diagnostic = false;    // "-d": the readers show what they read
   bool autoSchedule = false;  // "-a": unattended start-up
-  bool batchOnStart = false;  // the command line names a batch file
+  bool batchOnStart = false;  // a command-line batch runs: set before the settings load
   std::string batchPath;      // the batch file 40034 runs
 
   std::filesystem::path workingDirectory;  // the current directory at start-up
@@ -49,6 +50,7 @@ struct ProcessState {
   bool connected = false;        // a terminal (fixed or handheld) is connected
   bool modemConnected = false;   // the Link was dialled: hang up before closing
   bool reconnect = false;        // the next connect skips the selection dialog
+  TerminalLock terminalLock;     // held while a registry terminal is connected
 
   FileContext files(const Messages& messages) const {
     return FileContext{workingDirectory, messages, diagnostic};

@@ -179,4 +179,10 @@ void storeDeskReader(const CardFields& card, TerminalRecord& reader) {
   reader.tcpPort = tcpPortOf(card.tcpPort);
 }
 
+bool roomForAnotherRow(const Registry& registry, const Messages& messages) {
+  if (registry.rows.size() < kRegistryCapacity) return true;
+  messages.error(kRegistryFullMessage);
+  return false;
+}
+
 }  // namespace cfg

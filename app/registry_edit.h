@@ -57,6 +57,10 @@ void reloadKeepingCurrent(const FileContext& ctx, Registry& registry);
 // afterwards: the same one, or the last row; empty when none is left.
 std::optional<std::size_t> deleteRow(Registry& registry, std::size_t index);
 
+// "&Aggiungi": true when the registry has room for one more row; a full one
+// (kRegistryCapacity rows) shows "Spazio esaurito!".
+bool roomForAnotherRow(const Registry& registry, const Messages& messages);
+
 // What the card's controls hold. A list with nothing selected is an empty
 // text: storing keeps the row's text (a stored LX-K5 stays LX-K5).
 struct CardFields {

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstring>
 
+#include "app/text_1252.h"
+
 namespace cfg {
 
 std::string ByteSource::take(std::size_t n) {
@@ -47,7 +49,8 @@ std::size_t FileSource::read(char* dst, std::size_t n) {
 }
 
 std::string shownPath(const std::filesystem::path& directory, std::string_view name) {
-  std::string s = directory.string();
+  // The directory's name is the file system's (UTF-8); messages are Windows-1252.
+  std::string s = utf8ToCp1252(directory.string());
   s += static_cast<char>(std::filesystem::path::preferred_separator);
   s += name;
   return s;

@@ -37,6 +37,15 @@ std::optional<int> speedIndexOf(std::uint32_t baud) {
   return std::nullopt;
 }
 
+std::optional<int> speedIndexOfText(std::string_view text) {
+  std::size_t first = text.find_first_not_of(' ');
+  std::size_t last = text.find_last_not_of(' ');
+  if (first == std::string_view::npos) return std::nullopt;
+  auto baud = parseDecimal(text.substr(first, last - first + 1));
+  if (!baud || *baud > 38400) return std::nullopt;
+  return speedIndexOf(static_cast<std::uint32_t>(*baud));
+}
+
 std::string addressFieldText(unsigned address) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%03u", address);
@@ -54,6 +63,7 @@ AddressSpeedResult changeAddressAndSpeed(Link& link, const Messages& messages, s
   }
   AddressSpeedResult result{false, InputField::None, static_cast<unsigned>(*address), speedIndex};
   if (speedIndex < 0 || speedIndex >= static_cast<int>(kSpeeds.size())) {
+    messages.error(kNoSpeedMessage);
     result.badField = InputField::Speed;
     return result;
   }

@@ -26,6 +26,8 @@ namespace cfg {
 inline constexpr const char* kBadLineAddressMessage = "Errore: indirizzo non valido (0-255).";
 inline constexpr const char* kReconnectQuestion = "Riconnettere il terminale con i nuovi valori impostati ?";
 inline constexpr const char* kReconnectTitle = "Connessione";
+// "Modifica" without a speed chosen (the stored speed is not in the list).
+inline constexpr const char* kNoSpeedMessage = "Errore: scegliere la velocita`.";
 
 // The speed list of the dialog; the position is the speed index.
 inline constexpr std::array<const char*, 6> kSpeedTexts = {" 1200", " 2400", " 4800", " 9600", "19200", "38400"};
@@ -33,6 +35,9 @@ inline constexpr std::array<std::uint32_t, 6> kSpeeds = {1200, 2400, 4800, 9600,
 
 // Index of a baud rate in the list; empty when it is not listed.
 std::optional<int> speedIndexOf(std::uint32_t baud);
+// Index of a registry speed text (" 9600", "9600") in the list; empty when
+// it is not listed: the dialog then preselects nothing.
+std::optional<int> speedIndexOfText(std::string_view text);
 // The address field's text, "%03u".
 std::string addressFieldText(unsigned address);
 // True for the models whose configuration block is known.
@@ -47,7 +52,8 @@ struct AddressSpeedResult {
 };
 
 // Checks the address (decimal 0-255, else "Errore: indirizzo non valido
-// (0-255)."), rewrites the model's configuration block, resets the terminal
+// (0-255).") and the speed index (one of the list, else "Errore: scegliere
+// la velocita`."; nothing is sent then), rewrites the model's configuration block, resets the terminal
 // (timeout 250 ms) and shows "Operazione completata con successo.". Any
 // failed transaction ends it without that message; so does a block reply
 // too short to hold the kept bytes (nothing is written then), and a model

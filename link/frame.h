@@ -27,6 +27,9 @@ inline constexpr char ACK = 0x06;
 inline constexpr char LF = 0x0A;
 inline constexpr char CR = 0x0D;
 inline constexpr char NAK = 0x15;
+// Expected length of a request that takes any valid reply (polling's 04):
+// an ACK or a data reply of any length; a NAK still fails the attempt.
+inline constexpr int kAnyValidReply = -1;
 
 inline constexpr std::uint8_t kPacketHead = 0x40;
 inline constexpr std::uint8_t kPacketWithData = 20;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "link/frame.h"
 #include "link/hex.h"
 #include "link/transaction.h"
 
@@ -85,12 +86,25 @@ std::optional<PollDisplay> parsePollProgress(std::string_view text) {
 void pollingWorker(Worker& worker, Link& link, const Messages& messages, PollControl& control) {
   std::string received;
   std::optional<Clock::time_point> lastReceived;
+  std::uint8_t lastStatus = 0;
   while (!worker.stopRequested()) {
     std::string reply;
-    TxResult r = exchange(link, messages, "04", reply, 256, 200, -1);
+    // Any valid reply counts: a terminal with nothing to report may answer
+    // ACK or a short data reply without the status byte.
+    TxResult r = exchange(link, messages, "04", reply, 256, 200, kAnyValidReply);
     if (!r) return;
-    if (auto event = parsePollReply(reply, r.length)) {
+    auto event = parsePollReply(reply, r.length);
+    if (!event) {
+      // No status in the reply: the boxes keep the last one, the received
+      // text still ages out.
+      if (!received.empty() && lastReceived &&
+          Clock::now() - *lastReceived > std::chrono::milliseconds(kPollTextHoldMs)) {
+        received.clear();
+        worker.refresh(pollProgressText({lastStatus, received}));
+      }
+    } else {
       std::uint8_t s = event->status;
+      lastStatus = s;
       if (event->received) {
         received = *event->received;
         lastReceived = Clock::now();

@@ -74,7 +74,7 @@ std::string receiveVerdict(int n, std::string_view reply, int expectedLength) {
   if (n < 0) return (!reply.empty() && reply.back() == CR) ? "bad check byte" : "incomplete";
   if (n == 6 && reply[3] == NAK) return "NAK";
   if (n == 6 && reply[3] != ACK) return "wrong length";
-  if (n == expectedLength || n >= 9) return "accepted";
+  if (expectedLength == kAnyValidReply ? n >= 6 : (n == expectedLength || n >= 9)) return "accepted";
   return "wrong length";
 }
 

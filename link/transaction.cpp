@@ -41,7 +41,7 @@ TxResult transact(Link& link, const Messages& messages, std::string& frame, std:
         if (reply[3] == NAK) nakSeen = true;
         continue;
       }
-      if (n == expectedLength || n >= 9) return {true, n};
+      if (expectedLength == kAnyValidReply ? n >= 6 : (n == expectedLength || n >= 9)) return {true, n};
     }
     if (!messages.flags.askOnFailure.load()) return {};
     if (!askRetry(messages, nakSeen ? kNakMessage : kNoAnswerMessage)) return {};

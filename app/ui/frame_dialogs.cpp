@@ -40,7 +40,8 @@ QRect PictureWidget::pictureRect() const {
 void PictureWidget::paintEvent(QPaintEvent*) {
   if (picture_.isNull()) return;
   QPainter painter(this);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // Pixel for pixel: a reduced picture drops pixels, it is never smoothed.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter.drawPixmap(pictureRect(), picture_);
 }
 

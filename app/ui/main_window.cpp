@@ -44,11 +44,15 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   setCentralWidget(picture_);
   buildMenu();
 
-  for (int id : cmd::kAll) handlers_[id] = [] {};
+  for (int id : cmd::kAll) handlers_[id] = [this] { notAvailable(); };
   handlers_[cmd::Exit] = [this] { close(); };
   handlers_[cmd::About] = [this] { about(); };
   handlers_[cmd::StartUp] = [this] { startUp(); };
   handlers_[cmd::TerminalList] = [this] { terminalList(); };
+  handlers_[cmd::DeskReader] = [this] {
+    DeskReaderDialog dialog(state_.deskReader, this);
+    dialog.exec();
+  };
   handlers_[cmd::Connect] = [this] { connectTerminal(); };
   handlers_[cmd::Disconnect] = [this] { disconnectTerminal(); };
   handlers_[cmd::AddressSpeed] = [this] { changeAddressSpeed(); };
@@ -117,11 +121,28 @@ void MainWindow::removeMenuItem(int id) {
 
 void MainWindow::setCaption(const std::string& caption) { setWindowTitle(fromCp1252(caption)); }
 
+void MainWindow::apply(const FrameUpdate& update) {
+  if (!update.menu.empty()) applyMenu(update.menu);
+  if (update.caption) setCaption(*update.caption);
+  for (int id : update.post) postCommand(id);
+}
+
+void MainWindow::notAvailable() { messages_.info(kNotAvailableYet); }
+
 // --- dispatch ---
 
 void MainWindow::dispatch(int id) {
   auto it = handlers_.find(id);
-  if (it != handlers_.end() && it->second) it->second();
+  if (it == handlers_.end() || !it->second) return;
+  // An exception must not cross Qt's event loop: the clerk is told, the
+  // program goes on.
+  try {
+    it->second();
+  } catch (const std::exception& e) {
+    messages_.error("Errore: " + utf8ToCp1252(e.what()));  // e.g. a file system error naming a path
+  } catch (...) {
+    messages_.error("Errore inatteso.");
+  }
 }
 
 void MainWindow::postCommand(int id) {
@@ -137,9 +158,14 @@ void MainWindow::startUp() {
 
   if (!lock_.acquire(lockPath_)) {
     messages_.error(kAlreadyRunning);
+    exitStatus_ = kExitAlreadyRunning;
     postCommand(cmd::Exit);
     return;
   }
+
+  // Known before the settings load, so that an unattended run never stops on
+  // one of their boxes.
+  state_.batchOnStart = runsBatchAtStart({state_.diagnostic, state_.autoSchedule, state_.batchPath});
 
   StartUpDialog loading(
       [this] {
@@ -152,18 +178,9 @@ void MainWindow::startUp() {
 
   for (int id : itemsDeletedAtStartUp(state_.expertFunctions)) removeMenuItem(id);
 
-  CommandLine line{state_.diagnostic, state_.autoSchedule, state_.batchPath};
-  switch (startUpAction(line, state_.scheduledActivities)) {
-    case StartUpAction::StartScheduling:
-      postCommand(cmd::StartScheduling);
-      break;
-    case StartUpAction::RunBatch:
-      state_.batchOnStart = true;
-      postCommand(cmd::RunBatch);
-      break;
-    case StartUpAction::None:
-      break;
-  }
+  StartUpEnd end = finishStartUp(state_, messages_);
+  if (end.exitStatus != kExitOk) exitStatus_ = end.exitStatus;
+  for (int id : end.post) postCommand(id);
 }
 
 void MainWindow::about() {
@@ -178,45 +195,29 @@ void MainWindow::terminalList() {
 
 // --- connection ---
 
-void MainWindow::connectTerminal() {
-  if (state_.connected) return;  // already connected: disconnect comes first
-  if (!state_.reconnect) {
+ConnectionHooks MainWindow::connectionHooks() {
+  ConnectionHooks hooks;
+  hooks.selectTerminal = [this] {
     SelectTerminalDialog select(state_.registry, messages_, this);
-    if (select.exec() != 1) return;
-  }
-  state_.reconnect = false;
-
-  if (!openCurrentTerminal(state_, messages_)) return;
-  if (state_.link.config.modem) {
-    if (!hooks_.dialModem || !hooks_.dialModem()) {
-      state_.link.close();
-      return;
-    }
-    state_.modemConnected = true;
-  }
-
-  const TerminalRecord& row = state_.registry.rows[static_cast<std::size_t>(state_.registry.current)];
-  applyMenu(connectedFixedChanges(row.model, state_.expertFunctions));
-  setCaption(fixedTerminalCaption(row.number, row.description));
-  if (hooks_.selectParameterLayout) hooks_.selectParameterLayout(row.model);
-  state_.connected = true;
+    return select.exec() == 1;
+  };
+  hooks.dialModem = hooks_.dialModem;
+  hooks.hangUpModem = hooks_.hangUpModem;
+  hooks.selectParameterLayout = hooks_.selectParameterLayout;
+  hooks.releaseUsbList = hooks_.releaseUsbList;
+  return hooks;
 }
 
-void MainWindow::disconnectTerminal() {
-  if (state_.link.config.modem && state_.modemConnected) {
-    if (hooks_.hangUpModem) hooks_.hangUpModem();
-    state_.modemConnected = false;
-  }
-  state_.link.close();
-  applyMenu(disconnectedChanges());
-  setCaption(kProgramCaption);
-  state_.connected = false;
-  if (state_.reconnect) postCommand(cmd::Connect);
-}
+void MainWindow::connectTerminal() { apply(connectFixedTerminal(state_, messages_, connectionHooks())); }
+
+void MainWindow::disconnectTerminal() { apply(cfg::disconnectTerminal(state_, connectionHooks())); }
 
 void MainWindow::changeAddressSpeed() {
-  if (!hooks_.changeAddressSpeed) return;
-  if (hooks_.changeAddressSpeed() == 1 && state_.reconnect) postCommand(cmd::Disconnect);
+  if (!hooks_.changeAddressSpeed) {
+    notAvailable();
+    return;
+  }
+  apply(afterAddressSpeed(state_, hooks_.changeAddressSpeed()));
 }
 
 // --- batches ---
@@ -231,7 +232,12 @@ void MainWindow::chooseBatch() {
 }
 
 void MainWindow::runBatch() {
-  if (hooks_.runBatch) hooks_.runBatch();
+  if (hooks_.runBatch) {
+    hooks_.runBatch();
+  } else {
+    notAvailable();
+    if (state_.batchOnStart) exitStatus_ = kExitBatchNotRun;
+  }
   if (state_.batchOnStart) {
     state_.batchOnStart = false;
     postCommand(cmd::Exit);
@@ -241,7 +247,11 @@ void MainWindow::runBatch() {
 // --- scheduling and the tray ---
 
 void MainWindow::startScheduling() {
-  if (!hooks_.scheduler || state_.workers.scheduler.running()) return;
+  if (!hooks_.scheduler) {
+    notAvailable();
+    return;
+  }
+  if (state_.workers.scheduler.running()) return;
   if (!state_.workers.scheduler.start(schedulerProgress_, hooks_.scheduler, messages_)) return;
   applyMenu(schedulingStartedChanges());
   setCaption(schedulingCaption());
@@ -296,13 +306,7 @@ void MainWindow::shutdown() {
                          &state_.workers.handheldScan, &state_.workers.batch})
     stopWorker(*worker);
   lock_.release();
-  if (state_.modemConnected) {
-    if (hooks_.hangUpModem) hooks_.hangUpModem();
-    state_.modemConnected = false;
-  }
-  if (state_.link.kind() == LinkKind::Usb && hooks_.releaseUsbList) hooks_.releaseUsbList();
-  state_.link.close();
-  state_.connected = false;
+  closeAtShutdown(state_, connectionHooks());
   minuteTimer_.stop();
   if (tray_) tray_->hide();
 }

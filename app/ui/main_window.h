@@ -4,10 +4,14 @@
 // Every command id reaches dispatch(), which looks it up in one table from
 // id to handler. The frame fills the entries it owns (start-up, connect,
 // disconnect, registry, about, scheduling, exit, ...); every other command
-// has an empty handler until its feature sets one with setHandler(). What
-// the frame needs from features that come later (dialling a modem, the
+// says "Funzione non ancora disponibile." until its feature sets a handler
+// with setHandler(), so that no enabled menu item is ever inert. What the
+// frame needs from features that come later (dialling a modem, the
 // address/speed dialog, running a batch, the scheduler) are FrameHooks: an
-// empty hook means the feature is not there yet and nothing happens.
+// empty hook means the feature is not there yet, and its command says so.
+//
+// The rules of connecting and disconnecting are the core's (connection.h):
+// the frame only applies the menu changes, caption and posts they return.
 #pragma once
 
 #include <QMainWindow>
@@ -16,6 +20,7 @@
 #include <map>
 #include <string_view>
 
+#include "app/connection.h"
 #include "app/instance_lock.h"
 #include "app/menu_state.h"
 #include "app/process_state.h"
@@ -72,6 +77,10 @@ class MainWindow : public QMainWindow {
   bool holdsInstanceLock() const { return lock_.held(); }
   bool minuteTimerActive() const { return minuteTimer_.isActive(); }
   QSystemTrayIcon* trayIcon() const { return tray_; }
+  // The process's exit status: non-zero when start-up refused to run (a
+  // second copy, an unreadable command-line batch) or the command-line batch
+  // could not run (command_line.h).
+  int exitStatus() const { return exitStatus_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -81,6 +90,9 @@ class MainWindow : public QMainWindow {
   void buildMenu();
   void addMenuNodes(class QMenu* menu, const std::vector<MenuNode>& nodes);
   void applyMenu(const MenuChanges& changes);
+  void apply(const FrameUpdate& update);
+  void notAvailable();
+  ConnectionHooks connectionHooks();
   void removeMenuItem(int id);
   void setCaption(const std::string& caption);
 
@@ -110,6 +122,7 @@ class MainWindow : public QMainWindow {
   QSystemTrayIcon* tray_ = nullptr;
   QtProgress schedulerProgress_;
   bool shutDown_ = false;
+  int exitStatus_ = 0;
 };
 
 }  // namespace cfg::ui

@@ -18,6 +18,7 @@ OperationDialog::OperationDialog(Worker& worker, const Messages& messages, Worke
   layout->addLayout(body_);
   if (display == Display::Text) {
     text_ = new QLabel(this);
+    text_->setTextFormat(Qt::PlainText);  // the worker's text comes from the terminal
     text_->setMinimumWidth(240);
     text_->setAlignment(Qt::AlignCenter);
     body_->addWidget(text_);

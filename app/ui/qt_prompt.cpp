@@ -63,6 +63,8 @@ Answer QtPrompt::safeAnswer(Buttons buttons) {
 QMessageBox* QtPrompt::makeBox(const PromptRequest& request) {
   auto* box = new QMessageBox(boxIcon(request.icon), fromCp1252(request.title), fromCp1252(request.text),
                               boxButtons(request.buttons));
+  // Texts come from terminals and files: never read them as rich text.
+  box->setTextFormat(Qt::PlainText);
   box->setDefaultButton(boxButton(request.defaultButton));
   box->setWindowModality(Qt::ApplicationModal);
   box->setWindowFlag(Qt::WindowStaysOnTopHint, true);

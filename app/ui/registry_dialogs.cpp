@@ -225,10 +225,7 @@ void TerminalListDialog::selectNumber(unsigned number) {
 }
 
 void TerminalListDialog::addRow() {
-  if (state_.registry.rows.size() >= kRegistryCapacity) {
-    messages_.error(kRegistryFullMessage);
-    return;
-  }
+  if (!roomForAnotherRow(state_.registry, messages_)) return;
   TerminalRecord row;
   TerminalCardDialog card(row, true, messages_, this);
   if (card.exec() != QDialog::Accepted) return;

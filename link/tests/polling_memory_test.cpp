@@ -9,6 +9,7 @@
 #include "link/memory_view.h"
 #include "link/polling.h"
 #include "link/tests/sim_line.h"
+#include "tests/support/fake_transport.h"
 
 namespace cfg {
 namespace {
@@ -79,6 +80,42 @@ TEST(Polling, PendingCommandIsSentOnceWhenTheTerminalIsNotBusy) {
   worker.stop();
   EXPECT_EQ(line.terminal([](SimTerminal& t) { return t.pollCharacters; }), "E");
   EXPECT_EQ(control.pendingCommand.load(), 0);
+}
+
+TEST(Polling, AnyValidReplyKeepsThePollGoing) {
+  // A terminal with nothing to report may answer 04 with ACK or with a data
+  // reply too short to hold the status: neither is a failure.
+  auto wire = std::make_shared<test::FakeWire>();
+  auto frame = [](std::string f) {
+    sealMain(f);
+    return f;
+  };
+  wire->replies = {frame(std::string{SOH} + "01" + ACK + " \r"),  // ACK
+                   reply04(""),                                      // 7 bytes
+                   reply04("X"),                                     // 8 bytes
+                   reply04("0481" "54" "02" "4142"),                 // a badge: "AB"
+                   frame(std::string{SOH} + "01" + ACK + " \r")};  // the 05 answer
+  test::ScriptedPrompt prompt;
+  Messages messages(prompt);
+  Link link;
+  link.config.model = "LX-P2";
+  link.config.address = "01";
+  ASSERT_TRUE(link.openWith(std::make_unique<test::FakeTransport>(wire), messages));
+  PollControl control;
+  Worker worker;
+  std::vector<PollDisplay> shown;
+  EXPECT_EQ(runHeadless(worker, messages, [&](Worker& w) { pollingWorker(w, link, messages, control); }, 5000,
+                        [&](const ProgressUpdate& u) { shown.push_back(*parsePollProgress(u.text)); }),
+            HeadlessEnd::Closed);
+
+  std::vector<std::string> commands;
+  for (const std::string& f : wire->sent) commands.push_back(f.substr(4, f.size() - 7));
+  // Four polls, the automatic answer, then a silent terminal: three attempts and the box.
+  EXPECT_EQ(commands, (std::vector<std::string>{"04", "04", "04", "04", "0530", "04", "04", "04"}));
+  EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Errore: il lettore non risponde."});
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].status, 0x81);
+  EXPECT_EQ(shown[0].received, "T - AB");
 }
 
 TEST(Polling, CommandCharactersOfTheButtons) {

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
+#include "app/connection.h"
 #include "app/ui/text.h"
 #include "link/address_speed.h"
 #include "link/commands.h"
@@ -120,7 +121,8 @@ AddressSpeedDialog::AddressSpeedDialog(ProcessState& state, const Messages& mess
   if (registry.current >= 0 && static_cast<std::size_t>(registry.current) < registry.rows.size()) {
     const TerminalRecord& row = registry.rows[static_cast<std::size_t>(registry.current)];
     address_->setText(QString::fromStdString(addressFieldText(row.address)));
-    speed_->setCurrentIndex(speed_->findText(fromCp1252(row.speed)));
+    // A speed outside the list selects nothing: "Modifica" then asks for one.
+    speed_->setCurrentIndex(speedIndexOfText(row.speed).value_or(-1));
   }
 
   auto* form = new QFormLayout;
@@ -136,16 +138,12 @@ AddressSpeedDialog::AddressSpeedDialog(ProcessState& state, const Messages& mess
 void AddressSpeedDialog::confirm() {
   Registry& registry = state_.registry;
   if (registry.current < 0 || static_cast<std::size_t>(registry.current) >= registry.rows.size()) return;
-  int speedIndex = std::max(speed_->currentIndex(), 0);
-  AddressSpeedResult result = changeAddressAndSpeed(state_.link, messages_, toCp1252(address_->text()), speedIndex);
+  AddressSpeedResult result =
+      changeAddressAndSpeed(state_.link, messages_, toCp1252(address_->text()), speed_->currentIndex());
   if (result.badField == InputField::Address) focusField(address_);
+  if (result.badField == InputField::Speed) speed_->setFocus();
   if (!result) return;
-
-  TerminalRecord& row = registry.rows[static_cast<std::size_t>(registry.current)];
-  row.address = static_cast<std::uint16_t>(result.address);
-  row.speed = kSpeedTexts[static_cast<std::size_t>(result.speedIndex)];
-  saveRegistry(state_.files(messages_), registry);
-  if (askReconnect(messages_)) state_.reconnect = true;
+  recordAddressSpeedChange(state_, messages_, result.address, result.speedIndex);
   done(1);
 }
 

@@ -1,8 +1,13 @@
 // The main window against termsim: start-up, the single-instance lock,
-// connect and disconnect for every model, the reconnect after an address
-// change, the command-line batch and "-a", and commands of later features.
+// connect and disconnect for every model through "&Lettori fissi", the
+// terminal's lock, the reconnect after an address change, the command-line
+// batch and "-a", every menu item in both states, and the picture.
 #include <QAction>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -13,6 +18,7 @@
 #include "app/command_ids.h"
 #include "app/registry.h"
 #include "app/settings_files.h"
+#include "app/terminal_lock.h"
 #include "app/ui/frame_dialogs.h"
 #include "app/ui/main_window.h"
 #include "app/ui/registry_dialogs.h"
@@ -55,7 +61,35 @@ struct Program {
   }
 };
 
-// Connects through "Seleziona Terminale", choosing the row with `number`.
+// The item `text` of the menu-bar menu `menu`, as the user finds it.
+QAction* menuItem(MainWindow& window, const QString& menu, const QString& text) {
+  for (QAction* top : window.menuBar()->actions()) {
+    if (top->text() != menu || !top->menu()) continue;
+    for (QAction* item : top->menu()->actions())
+      if (item->text() == text) return item;
+  }
+  return nullptr;
+}
+
+// Every item of the menu bar, sub-menus included, in menu order.
+void collectItems(QMenu* menu, std::vector<QAction*>& out) {
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator()) continue;
+    if (a->menu())
+      collectItems(a->menu(), out);
+    else
+      out.push_back(a);
+  }
+}
+std::vector<QAction*> allItems(MainWindow& window) {
+  std::vector<QAction*> out;
+  for (QAction* top : window.menuBar()->actions())
+    if (top->menu()) collectItems(top->menu(), out);
+  return out;
+}
+
+// Connects through "&Lettori fissi" -> "&Connessione terminale" -> "Seleziona
+// Terminale", choosing the row with `number`.
 void connectTo(MainWindow& window, unsigned number) {
   test::onNextModal(&window, [number](QWidget* modal) {
     auto* select = qobject_cast<SelectTerminalDialog*>(modal);
@@ -65,7 +99,10 @@ void connectTo(MainWindow& window, unsigned number) {
       if (select->view()->topLevelItem(i)->text(0).toUInt() == number) select->view()->selectPosition(i);
     test::buttonText(select, QStringLiteral("&Conferma"))->click();
   });
-  window.dispatch(cmd::Connect);
+  QAction* item = menuItem(window, QStringLiteral("&Lettori fissi"), QStringLiteral("&Connessione terminale"));
+  QVERIFY(item && item == window.action(cmd::Connect));
+  QVERIFY(item->isEnabled());
+  item->trigger();
 }
 
 bool actionEnabled(MainWindow& window, int id) {
@@ -125,6 +162,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(second.prompt.shown()[0].title, std::string("Error Message"));
     QTRY_VERIFY(!second.window->isVisible());
     QVERIFY(second.state.registry.rows.empty());  // it stopped before loading
+    QVERIFY(second.window->exitStatus() != 0);
     QVERIFY(first.window->holdsInstanceLock());
   }
 
@@ -152,6 +190,11 @@ class MainWindowTest : public QObject {
       for (auto [id, enabled] : w.menuState().items()) QCOMPARE(actionEnabled(w, id), enabled);
       QVERIFY(actionEnabled(w, cmd::Disconnect));
       QVERIFY(!actionEnabled(w, cmd::UsbList));
+      QVERIFY(!actionEnabled(w, cmd::Connect));
+      QVERIFY(actionEnabled(w, cmd::Status));
+      QVERIFY(actionEnabled(w, cmd::AddressSpeed));
+      QCOMPARE(actionEnabled(w, cmd::RecoverableCount), model == "LX-K3");
+      QCOMPARE(actionEnabled(w, cmd::CanteenAcquire), model == "LX-P2");
       QCOMPARE(actionEnabled(w, cmd::Acquire), model != "LX-K1");
       QCOMPARE(actionEnabled(w, cmd::ProductionAcquire), model == "LX-P1" || model == "LX-P2");
 
@@ -161,7 +204,9 @@ class MainWindowTest : public QObject {
       QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
       QVERIFY(!actionEnabled(w, cmd::Disconnect));
       QVERIFY(!actionEnabled(w, cmd::Acquire));
+      QVERIFY(!actionEnabled(w, cmd::Status));
       QVERIFY(actionEnabled(w, cmd::UsbList));
+      QVERIFY(actionEnabled(w, cmd::Connect));
     }
     QCOMPARE(p.prompt.count(), std::size_t(0));
     QCOMPARE(server.connections(), int(std::size(kModels)));
@@ -223,15 +268,24 @@ class MainWindowTest : public QObject {
                                  // The format list and archive configuration need no terminal: they open.
                                  cmd::Formats, cmd::ConfigureArchives, cmd::ProductionArchives,
                                  cmd::CanteenArchives};
+    // Built commands that talk to the terminal: nothing at all without a connection.
+    const std::set<int> terminal = {
+        cmd::Acquire,        cmd::Retrieve,          cmd::EraseRecords,     cmd::SendDateTime,    cmd::ReadDateTime,
+        cmd::RecordCount,    cmd::FirmwareVersion,   cmd::Reset,            cmd::ResetDefaults,   cmd::Status,
+        cmd::OutputCommand,  cmd::MemoryView,        cmd::DirectCommand,    cmd::Polling,         cmd::AddressSpeed,
+        cmd::ProductionAcquire, cmd::ProductionRetrieve, cmd::ProductionCount, cmd::CanteenAcquire,
+        cmd::CanteenRetrieve, cmd::CanteenCount,     cmd::RecoverableCount};
     auto before = w.menuState().items();
     for (int id : cmd::kAll) {
       QVERIFY(w.hasHandler(id));
       if (frame.count(id)) continue;
+      std::size_t shown = p.prompt.count();
       w.dispatch(id);
+      // (Functions not built yet answer with their box: the menu walk checks those.)
+      if (terminal.count(id)) QCOMPARE(p.prompt.count(), shown);
     }
     w.dispatch(40999);  // not a command: ignored
     QVERIFY(w.menuState().items() == before);
-    QCOMPARE(p.prompt.count(), std::size_t(0));
     QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
     QVERIFY(QApplication::activeModalWidget() == nullptr);
   }
@@ -239,6 +293,7 @@ class MainWindowTest : public QObject {
   void commandLineBatchRunsThenCloses() {
     for (bool diagnostic : {false, true}) {
       Program p;
+      p.dir.write("daily-acq.cmd", "");
       p.state.batchPath = (p.dir / "daily-acq.cmd").string();
       p.state.diagnostic = diagnostic;
       int runs = 0;
@@ -260,6 +315,123 @@ class MainWindowTest : public QObject {
         QVERIFY(!p.window->holdsInstanceLock());
       }
     }
+  }
+
+  void aBusyTerminalIsNotConnected() {
+    sim::SimServer server;
+    server.add(sim::SimTerminal("LX-K3", 1));
+    std::uint16_t port = server.listenTcp();
+    server.start();
+    Program p;
+    p.writeRegistry({tcpRow(5, "LX-K3", port)});
+    MainWindow& w = p.start();
+
+    // cfgctl is collecting from terminal 5.
+    TerminalLock cfgctl;
+    QCOMPARE(cfgctl.acquire(terminalLockPath(p.dir.path(), 5)), TerminalLock::Result::Held);
+    connectTo(w, 5);
+    QVERIFY(!p.state.connected);
+    QCOMPARE(p.prompt.texts(), std::vector<std::string>{"Errore: terminale occupato."});
+    QCOMPARE(p.prompt.shown()[0].title, std::string("Error Message"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("ORBITA"));
+    QVERIFY(!actionEnabled(w, cmd::Disconnect));
+    QVERIFY(actionEnabled(w, cmd::Connect));
+    QCOMPARE(server.connections(), 0);
+
+    // Once cfgctl is done, the program connects and holds the lock itself.
+    cfgctl.release();
+    connectTo(w, 5);
+    QVERIFY(p.state.connected);
+    QCOMPARE(cfgctl.acquire(terminalLockPath(p.dir.path(), 5)), TerminalLock::Result::Busy);
+    w.action(cmd::Disconnect)->trigger();
+    QCOMPARE(cfgctl.acquire(terminalLockPath(p.dir.path(), 5)), TerminalLock::Result::Held);
+  }
+
+  void everyEnabledMenuItemDoesSomethingVisible() {
+    sim::SimServer server;
+    server.add(sim::SimTerminal("LX-P2", 1));  // the model with the most functions
+    std::uint16_t port = server.listenTcp();
+    server.start();
+    Program p;
+    p.dir.write("enabdump.dat", "");  // the expert items too
+    p.writeRegistry({tcpRow(1, "LX-P2", port)});
+    MainWindow& w = p.start();
+    w.show();
+
+    // Whatever opens is noted and closed at once.
+    bool sawWindow = false;
+    QTimer closer;
+    closer.setInterval(5);
+    connect(&closer, &QTimer::timeout, &w, [&sawWindow] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      sawWindow = true;
+      if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+      else
+        modal->close();
+    });
+    auto idOf = [&w](QAction* a) {
+      for (int id : cmd::kAll)
+        if (w.action(id) == a) return id;
+      for (int id : cmd::kOwn)
+        if (w.action(id) == a) return id;
+      return 0;
+    };
+
+    int walked = 0;
+    auto walk = [&](const QString& phase) {
+      for (QAction* a : allItems(w)) {
+        int id = idOf(a);
+        QVERIFY2(id != 0, qPrintable(a->text()));
+        if (!a->isEnabled() || id == cmd::Exit) continue;
+        ++walked;
+        auto menuBefore = w.menuState().items();
+        QString captionBefore = w.windowTitle();
+        bool connectedBefore = p.state.connected;
+        std::size_t shownBefore = p.prompt.count();
+        sawWindow = false;
+        closer.start();
+        a->trigger();
+        QTest::qWait(30);  // commands it posted
+        closer.stop();
+        bool changed = menuBefore != w.menuState().items() || captionBefore != w.windowTitle() ||
+                       connectedBefore != p.state.connected;
+        QVERIFY2(sawWindow || p.prompt.count() > shownBefore || changed,
+                 qPrintable(phase + QStringLiteral(": \"") + a->text() + QStringLiteral("\" did nothing")));
+        if (connectedBefore && !p.state.connected) connectTo(w, 1);
+      }
+    };
+    walk(QStringLiteral("disconnected"));
+    QVERIFY(!p.state.connected);
+    connectTo(w, 1);
+    QVERIFY(p.state.connected);
+    walk(QStringLiteral("connected"));
+    QVERIFY(p.state.connected);
+    QVERIFY(walked > 60);
+
+    w.action(cmd::Exit)->trigger();
+    QTRY_VERIFY(!w.isVisible());
+    QVERIFY(!p.state.link.isOpen());
+  }
+
+  void pictureIsReducedPixelForPixel() {
+    // A checkerboard of single pixels: any smoothing would mix them into grey.
+    QImage board(300, 180, QImage::Format_RGB32);
+    for (int y = 0; y < board.height(); ++y)
+      for (int x = 0; x < board.width(); ++x) board.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    PictureWidget picture(QPixmap::fromImage(board));
+    picture.resize(170, 100);
+    QRect drawn = picture.pictureRect();
+    QCOMPARE(drawn.size(), QSize(166, 99));
+    QImage shot = picture.grab().toImage();
+    int greys = 0;
+    for (int y = drawn.top(); y <= drawn.bottom(); ++y)
+      for (int x = drawn.left(); x <= drawn.right(); ++x) {
+        QRgb c = shot.pixel(x, y);
+        if (c != qRgb(0, 0, 0) && c != qRgb(255, 255, 255)) ++greys;
+      }
+    QCOMPARE(greys, 0);
   }
 
   void autoScheduleStartsOnlyWithActivities() {

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "app/ui/grey_dialog.h"
@@ -91,6 +92,27 @@ class PromptOperationTest : public QObject {
     QVERIFY(!worker.running());
     QCoreApplication::processEvents();
     QCOMPARE(dialog.progressText()->text(), QStringLiteral("passo 3"));
+  }
+
+  void textsFromTerminalsAndFilesAreShownAsTheyAre() {
+    // A badge text or a file line that looks like markup stays text.
+    const std::string markup = "<b>Varco</b> <img src=\"x\"> &amp;";
+    std::unique_ptr<QMessageBox> box(QtPrompt::makeBox({markup, "Info Message", Icon::Info}));
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QVERIFY(label);
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    QCOMPARE(label->text(), QString::fromStdString(markup));
+
+    test::ScriptedPrompt scripted;
+    Messages messages(scripted);
+    Worker worker;
+    OperationDialog dialog(
+        worker, messages, [&markup](Worker& w) { w.refresh(markup); }, QStringLiteral("Prova"));
+    QCOMPARE(dialog.exec(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(dialog.progressText()->textFormat(), Qt::PlainText);
+    QCOMPARE(dialog.progressText()->text(), QString::fromStdString(markup));
   }
 
   void cancelStopsTheWorkerOnceEvenWhenPressedTwice() {

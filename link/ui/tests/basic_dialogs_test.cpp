@@ -166,6 +166,28 @@ class BasicDialogsTest : public QObject {
     QCOMPARE(p.server.connections(), 2);
   }
 
+  void addressAndSpeedWithAnUnlistedStoredSpeedWaitsForAChoice() {
+    Plant p("LX-K3", 3, 1);
+    p.state.registry.rows[0].speed = " 7200";  // written by hand into config.dat
+    std::size_t requestsBefore = p.server.requests().size();
+    test::whenModal(&p.w(), QStringLiteral("Cambia Indirizzo/Velocita`"), [&p, requestsBefore](QWidget* modal) {
+      auto* d = qobject_cast<AddressSpeedDialog*>(modal);
+      QVERIFY(d);
+      QCOMPARE(d->speedBox()->currentIndex(), -1);
+      d->confirmButton()->click();
+      QCOMPARE(p.prompt.texts().back(), std::string("Errore: scegliere la velocita`."));
+      QCOMPARE(p.server.requests().size(), requestsBefore);  // nothing reached the terminal
+      QVERIFY(d->isVisible());
+      d->speedBox()->setCurrentIndex(1);
+      p.prompt.script({Answer::Ok, Answer::No});
+      d->confirmButton()->click();
+    });
+    p.w().dispatch(cmd::AddressSpeed);
+    QCOMPARE(p.state.registry.rows[0].speed, std::string(" 2400"));
+    QCOMPARE(p.terminal([](sim::SimTerminal& t) { return t.speedIndex(); }), 1u);
+    QVERIFY(p.state.connected);  // the user did not ask to reconnect
+  }
+
   void pollingShowsEventsAndSendsCommands() {
     Plant p("LX-P1");
     QString received;
