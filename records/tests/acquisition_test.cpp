@@ -51,6 +51,7 @@ class AcquisitionTest : public ::testing::Test {
         worker, messages, [&](Worker& w) { loop(w, j, result); }, limitMs,
         [&](const ProgressUpdate& u) { countdowns.push_back(u.text); });
     EXPECT_EQ(end, HeadlessEnd::Closed);
+    failure = result.failure;
     return result.acquired;
   }
   int acquireKind(RecordKind kind) {
@@ -73,6 +74,7 @@ class AcquisitionTest : public ::testing::Test {
   ArchiveSettings live;
   FormatList formats;
   std::vector<std::string> countdowns;
+  std::string failure;  // of the last run
 };
 
 TEST_F(AcquisitionTest, EveryRecordArchivedAndAcknowledgedWithCountdown) {
@@ -121,12 +123,13 @@ TEST_F(AcquisitionTest, RecordWhoseWriteFailsStaysInTheTerminal) {
   EXPECT_EQ(dir.read("file_reg.txt"), expectedReg(records));
 }
 
-TEST_F(AcquisitionTest, MissingFormatStopsAfterTheFixedLine) {
+TEST_F(AcquisitionTest, MissingFormatStopsBeforeAnyLine) {
   terminal([&](SimTerminal& t) { for (auto& r : sim::generateAttendance(2, 3)) t.add(r); });
   live.outEnabled = 1;
   live.outFormat = "NONE";
   EXPECT_EQ(acquireKind(RecordKind::Attendance), 0);
-  EXPECT_EQ(dir.read("file_reg.txt").size(), 45u);
+  EXPECT_EQ(failure, "formato 'NONE' per file_out.txt non trovato nell'elenco formati");
+  EXPECT_EQ(dir.read("file_reg.txt"), "");
   EXPECT_EQ(terminal([](SimTerminal& t) { return t.attendance.unacknowledged(); }), 3u);
 }
 
