@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/settings_files.h"
 #include "app/ui/text.h"
+#include "records/archive_choice.h"
 #include "records/ui/archive_dialogs.h"
 
 namespace cfg::ui {
@@ -70,11 +70,10 @@ void AcquisitionDialog::done(int result) {
 // --- the flow ---
 
 bool chooseArchivesForRun(ProcessState& state, const Messages& messages, RecordKind kind, QWidget* parent) {
-  ArchiveChoiceDialog choice(state, messages, kind, ArchiveChoiceDialog::Mode::Choice, parent);
-  bool confirmed = choice.exec() == QDialog::Accepted;
-  writeRecentSettings(state, messages);
-  if (confirmed) state.live = state.recent;
-  return confirmed;
+  return chooseArchivesBeforeRun(state, messages, [&] {
+    ArchiveChoiceDialog choice(state, messages, kind, ArchiveChoiceDialog::Mode::Choice, parent);
+    return choice.exec() == QDialog::Accepted;
+  });
 }
 
 void runAcquisition(ProcessState& state, const Messages& messages, RecordKind kind, QWidget* parent) {
