@@ -45,6 +45,9 @@ std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& c) {
     if ((cont & 0xC0) != 0x80) return 0;
     c = (c << 6) | (cont & 0x3F);
   }
+  // An overlong form ("A" as C1 81) is malformed: it would name another text.
+  static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (c < kLeast[extra]) return 0;
   return static_cast<std::size_t>(extra) + 1;
 }
 

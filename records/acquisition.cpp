@@ -238,7 +238,7 @@ void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string
   run.completed = true;
 }
 
-void showRunEnd(const Messages& messages, int count, bool retrieval) {
+void showRunEnd(const Messages& messages, int count, bool retrieval, std::string_view failure) {
   if (!messages.flags.showLinkErrors.load()) return;
   char text[64];
   if (retrieval) {
@@ -247,7 +247,12 @@ void showRunEnd(const Messages& messages, int count, bool retrieval) {
   } else {
     std::snprintf(text, sizeof text, "Acquisite %d registrazioni.", count);
   }
-  messages.info(text);
+  std::string shown = text;
+  if (!failure.empty()) {
+    shown += '\n';
+    shown += failure;
+  }
+  messages.info(shown);
 }
 
 std::optional<int> showRecordCount(Link& link, const Messages& messages, RecordKind kind) {

@@ -103,8 +103,9 @@ std::string referenceDate(int year, int month, int day);
 void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string referenceDate, RecordRun& run);
 
 // "Acquisite %d registrazioni." / "Recuperate %d registrazioni." (the latter
-// after 500 ms), only while showLinkErrors is set.
-void showRunEnd(const Messages& messages, int count, bool retrieval);
+// after 500 ms), only while showLinkErrors is set. When a record could not be
+// archived, why follows on its own line (RecordRun::failure).
+void showRunEnd(const Messages& messages, int count, bool retrieval, std::string_view failure = {});
 
 // Menu commands on the caller's thread.
 // "Registrazioni presenti = %d", "Reg. produzione presenti = %d",

@@ -343,6 +343,7 @@ TEST_F(WriterTest, CopyPathsAreStoredIn1252AndOpenedInUtf8) {
   EXPECT_EQ(check.reason, "Percorso non valido: contiene un carattere (U+2713) che non puo` essere salvato.");
   EXPECT_FALSE(storeArchivePath(live.regCopy2, "/tmp/a\r\nb.txt"));
   EXPECT_FALSE(storeArchivePath(live.regCopy2, "/tmp/\xC3.txt"));  // cut sequence
+  EXPECT_FALSE(storeArchivePath(live.regCopy2, "/tmp/\xC1\x81.txt"));  // "A" overlong: another name
   EXPECT_EQ(live.regCopy2, before);
   EXPECT_TRUE(storeArchivePath(live.regCopy2, "\xE2\x82\xAC"));  // the euro sign is 0x80
   EXPECT_EQ(live.regCopy2, "\x80");

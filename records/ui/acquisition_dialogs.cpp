@@ -62,7 +62,7 @@ void AcquisitionDialog::done(int result) {
   // 1: the worker ran and has stopped, so the count is final. 0: it never started.
   if (result == 1 && !ended_) {
     ended_ = true;
-    showRunEnd(messages_, run_.acquired.load(), retrieval_);
+    showRunEnd(messages_, run_.acquired.load(), retrieval_, run_.failure);
   }
   OperationDialog::done(result);
 }

@@ -2,6 +2,8 @@
 // each reached through the main window's dispatch; the archives are checked
 // byte for byte.
 #include <QFileDialog>
+#include <cerrno>
+#include <cstring>
 #include <QLabel>
 
 #include "link/ui/tests/ui_plant.h"
@@ -139,6 +141,21 @@ class RecordDialogsTest : public QObject {
     QCOMPARE(p.dir.read("recent.dat"), archiveSettingsBytes(p.state.recent));
     QCOMPARE(p.prompt.count(), std::size_t(0));
     QCOMPARE(p.terminal([](sim::SimTerminal& t) { return t.attendance.unacknowledged(); }), std::size_t(1));
+  }
+
+  // A copy that cannot be written: nothing stored, the records stay in the
+  // terminal, and the end message says which file and why.
+  void failedCopyIsNamedInTheEndMessage() {
+    Plant p("LX-K3");
+    p.terminal([](sim::SimTerminal& t) { for (auto& r : sim::generateAttendance(3, 2)) t.add(r); });
+    std::filesystem::create_directory(p.dir / "cartella");
+    const std::string folder = (p.dir / "cartella").string();
+    answerChoice(p, [&](ArchiveChoiceDialog* d) { d->copyEdit(0, 3)->setText(QString::fromStdString(folder)); });
+    p.w().dispatch(cmd::Acquire);
+    QCOMPARE(p.prompt.texts(),
+             std::vector<std::string>{"Acquisite 0 registrazioni.\n" + folder + ": " + std::strerror(EISDIR)});
+    QCOMPARE(p.dir.read("file_reg.txt"), std::string());
+    QCOMPARE(p.terminal([](sim::SimTerminal& t) { return t.attendance.unacknowledged(); }), std::size_t(2));
   }
 
   void nothingChosenAsksFirstAndYesAcquiresWithoutArchives() {
