@@ -323,6 +323,8 @@ TEST_F(AcquisitionTest, BadCopyPathNeverAddsALineAndTheRecordWaits) {
       {(dir / "cartella").string(), std::strerror(EISDIR)},
       {(dir / "manca" / "copia.txt").string(), std::strerror(ENOENT)},
       {"/proc/cfgtool-copia.txt", std::strerror(ENOENT)},
+      // Shown as a regular file, but writing it would rename this process.
+      {"/proc/self/comm", "non e` un file regolare"},
   };
   for (const auto& b : bad) {
     live.regCopy2 = b.path;
