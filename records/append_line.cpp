@@ -48,11 +48,13 @@ bool onKernelFileSystem(int) { return false; }
 #endif
 
 // A newly created file is durable only once its directory entry is.
-bool syncDirectoryOf(const std::filesystem::path& path) {
+// Returns 0, or the error.
+int syncDirectoryOf(const std::filesystem::path& path) {
   std::filesystem::path dir = path.parent_path();
   if (dir.empty()) dir = ".";
   UniqueFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return d && ::fsync(d.get()) == 0;
+  if (!d) return errno;
+  return ::fsync(d.get()) == 0 ? 0 : errno;
 }
 
 struct OpenArchive {
@@ -202,8 +204,9 @@ bool ArchiveAppend::commit(const Messages& messages, std::string& failure) {
     }
   }
   for (OpenArchive& a : open) {
-    if (a.created && !syncDirectoryOf(*a.path)) {
-      std::string reason = systemReason(errno);
+    int error = a.created ? syncDirectoryOf(*a.path) : 0;
+    if (error != 0) {
+      std::string reason = systemReason(error);
       rollBack(open);
       failure = pathFailure(*a.path, reason);
       reportWriteFailure(*a.path, reason, messages);
