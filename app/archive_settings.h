@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -36,9 +37,27 @@ struct ArchiveSettings {
   bool operator==(const ArchiveSettings&) const = default;
 };
 
-// Stores a copy path into one of the copy fields. Returns false, leaving the
-// field unchanged, when the path is longer than 255 bytes: it could not be
-// written to the settings file whole.
-bool storeArchivePath(std::string& field, std::string_view path);
+// Copy paths are kept as Windows-1252 bytes, like every text of the settings
+// files, so that acqreg.dat and recent.dat move between installations
+// unchanged; on this system's file system the same name is UTF-8.
+
+// Why a path cannot be stored; empty when it can.
+struct PathRefusal {
+  std::string reason;  // Windows-1252, for a message box
+  explicit operator bool() const { return reason.empty(); }  // true: stored
+};
+
+// Checks a path as the user typed or chose it (UTF-8) and returns its
+// Windows-1252 bytes in `bytes`. Refused: a character Windows-1252 cannot
+// hold (never replaced by "?"), a control character (it would break the
+// settings file's lines), more than 255 bytes (never cut).
+PathRefusal archivePathBytes(std::string_view utf8Path, std::string& bytes);
+
+// archivePathBytes, then the bytes into `field`; the field stays unchanged
+// when the path is refused.
+PathRefusal storeArchivePath(std::string& field, std::string_view utf8Path);
+
+// The file a stored copy path names on this file system.
+std::filesystem::path archivePathOnDisk(std::string_view stored);
 
 }  // namespace cfg

@@ -26,11 +26,29 @@ void appendUtf8(std::string& out, char32_t c) {
   }
 }
 
-char toByte(char32_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+// The byte for a character, -1 when Windows-1252 has none.
+int toByte(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
   for (std::size_t i = 0; i < kHigh.size(); ++i)
-    if (kHigh[i] == c) return static_cast<char>(0x80 + i);
-  return '?';
+    if (kHigh[i] == c) return static_cast<int>(0x80 + i);
+  return -1;
+}
+
+// Decodes one UTF-8 sequence at text[i]; returns its length, 0 when malformed.
+std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& c) {
+  auto b = static_cast<unsigned char>(text[i]);
+  int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+  if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size()) return 0;
+  c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+  for (int k = 1; k <= extra; ++k) {
+    auto cont = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+    if ((cont & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (cont & 0x3F);
+  }
+  // An overlong form ("A" as C1 81) is malformed: it would name another text.
+  static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (c < kLeast[extra]) return 0;
+  return static_cast<std::size_t>(extra) + 1;
 }
 
 }  // namespace
@@ -50,30 +68,29 @@ std::string utf8ToCp1252(std::string_view text) {
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    auto b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || (extra > 0 && i + extra >= text.size())) {
-      out += '?';
-      ++i;
-      continue;
+    char32_t c = 0;
+    std::size_t n = decodeUtf8(text, i, c);
+    int b = n ? toByte(c) : -1;
+    out += b < 0 ? '?' : static_cast<char>(b);
+    i += n ? n : 1;
+  }
+  return out;
+}
+
+std::optional<std::string> utf8ToCp1252Exact(std::string_view text, char32_t* offending) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char32_t c = 0;
+    std::size_t n = decodeUtf8(text, i, c);
+    int b = n ? toByte(c) : -1;
+    if (b < 0) {
+      if (offending) *offending = n ? c : char32_t{0xFFFD};
+      return std::nullopt;
     }
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      auto cont = static_cast<unsigned char>(text[i + k]);
-      if ((cont & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (cont & 0x3F);
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += toByte(c);
-    i += extra + 1;
+    out += static_cast<char>(b);
+    i += n;
   }
   return out;
 }

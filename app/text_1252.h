@@ -4,6 +4,7 @@
 // the same value, so a round trip never loses a byte.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,11 @@ std::string cp1252ToUtf8(std::string_view bytes);
 // Characters that Windows-1252 cannot hold become '?'; malformed UTF-8
 // sequences become '?' too.
 std::string utf8ToCp1252(std::string_view text);
+
+// The exact Windows-1252 bytes of a UTF-8 text, for texts that must come back
+// unchanged (a file's path). Nothing when the text is not valid UTF-8 or
+// holds a character that code page cannot hold; `offending` then gets that
+// character (U+FFFD for a malformed sequence).
+std::optional<std::string> utf8ToCp1252Exact(std::string_view text, char32_t* offending = nullptr);
 
 }  // namespace cfg

@@ -7,9 +7,34 @@
 #include <cstring>
 #include <ostream>
 
+#include "app/text_1252.h"
+
 namespace cfg::cli {
 
-std::string printable(std::string_view text, bool lineBreaks) {
+namespace {
+
+bool validUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    std::size_t follow;
+    if (c < 0x80) follow = 0;
+    else if (c >= 0xC2 && c <= 0xDF) follow = 1;
+    else if (c >= 0xE0 && c <= 0xEF) follow = 2;
+    else if (c >= 0xF0 && c <= 0xF4) follow = 3;
+    else return false;
+    if (follow > text.size() - i - 1) return false;
+    for (std::size_t k = 1; k <= follow; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += follow + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string printable(std::string_view raw, bool lineBreaks) {
+  const std::string converted = validUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
+  std::string_view text = converted;
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -17,7 +17,9 @@ namespace cfg::cli {
 // Text as it may go to a terminal or a log: control bytes become "<XX>".
 // With `lineBreaks` the message boxes' line breaks (CR LF, CR, LF) become
 // LF and a tab stays; without it (bytes a terminal sent) every control byte
-// is shown escaped.
+// is shown escaped. The program's texts and the terminals' bytes are
+// Windows-1252 while paths typed on this system are UTF-8: a text that is
+// not valid UTF-8 is taken as Windows-1252 and converted, so both show right.
 std::string printable(std::string_view text, bool lineBreaks = true);
 
 // A path in a message: long ones keep their start and end.

@@ -398,9 +398,13 @@ int SettingsSession::archivesSet() {
 
   ArchiveSettings& s = state_.archive;
   s.*slot.enabled = words_[3] == "on" ? 1 : 0;
-  if ((copy2 && !storeArchivePath(s.*slot.copy2, *copy2)) || (copy3 && !storeArchivePath(s.*slot.copy3, *copy3))) {
-    messages_.error("Errore: percorso troppo lungo (al massimo " + std::to_string(kArchivePathMax) + " caratteri).");
-    return kUsage;
+  for (auto [given, field] : {std::pair{&copy2, slot.copy2}, std::pair{&copy3, slot.copy3}}) {
+    if (!*given) continue;
+    PathRefusal refusal = storeArchivePath(s.*field, **given);
+    if (!refusal) {
+      messages_.error(refusal.reason);
+      return kUsage;
+    }
   }
   if (format) s.*slot.format = *format;
   if (slot.format && (format || s.*slot.enabled) && !findFormat(state_.formats, s.*slot.format)) {

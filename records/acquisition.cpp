@@ -53,14 +53,17 @@ const RecordCommands& recordCommands(RecordKind kind) {
   return attendance;
 }
 
-bool archiveRecord(const RecordJob& job, RecordKind kind, std::string_view record) {
-  ArchiveContext ctx{job.directory, job.live, job.formats, job.link.config, job.messages};
+bool archiveRecord(const RecordJob& job, RecordKind kind, std::string_view record, bool retrieval,
+                   std::string& failure) {
+  ArchiveContext ctx{job.directory, job.live, job.formats, job.link.config, job.messages, retrieval};
+  ArchiveResult r;
   switch (kind) {
-    case RecordKind::Production: return writeProduction(ctx, record);
-    case RecordKind::Canteen: return writeCanteen(ctx, record);
-    case RecordKind::Attendance: break;
+    case RecordKind::Production: r = writeProduction(ctx, record); break;
+    case RecordKind::Canteen: r = writeCanteen(ctx, record); break;
+    case RecordKind::Attendance: r = writeAttendance(ctx, record); break;
   }
-  return writeAttendance(ctx, record);
+  failure = std::move(r.failure);
+  return r.ok;
 }
 
 std::optional<int> readRecordCount(Link& link, const Messages& messages, RecordKind kind, int timeoutMs) {
@@ -72,12 +75,14 @@ std::optional<int> readRecordCount(Link& link, const Messages& messages, RecordK
   return 256 * high + low;
 }
 
-unsigned readRingSize(Link& link, const Messages& messages) {
+std::optional<unsigned> readRingStatus(Link& link, const Messages& messages) {
   std::string reply;
   TxResult r = exchange(link, messages, "3801", reply, 64, 2000, 19);
-  if (!r || r.length < 19 || hexPairAt(reply, 6) != 1) return 0;
-  return hex16At(reply, 8).value_or(0);
+  if (!r || r.length < 19 || hexPairAt(reply, 6) != 1) return std::nullopt;
+  return hex16At(reply, 8);
 }
+
+unsigned readRingSize(Link& link, const Messages& messages) { return readRingStatus(link, messages).value_or(0); }
 
 bool useStreaming(const LinkConfig& link) {
   return (sameModel(link.model, "LX-P2") || sameModel(link.model, "LX-K5")) && link.modem &&
@@ -88,6 +93,7 @@ void acquireStandard(Worker& worker, const RecordJob& job, RecordKind kind, Reco
   const RecordCommands& c = recordCommands(kind);
   run.acquired = 0;
   run.completed = false;
+  run.failure.clear();
   std::optional<int> count = readRecordCount(job.link, job.messages, kind, kCountTimeoutMs);
   if (!count) return;
   int remaining = *count;
@@ -100,7 +106,7 @@ void acquireStandard(Worker& worker, const RecordJob& job, RecordKind kind, Reco
     // Only a reply of the record's full length is a record.
     if (!r || static_cast<std::size_t>(r.length) != c.recordLength) break;
     std::string pointer = record.substr(6, 4);
-    if (!archiveRecord(job, kind, record)) break;  // stays in the terminal
+    if (!archiveRecord(job, kind, record, false, run.failure)) break;  // stays in the terminal
     if (!exchange(job.link, job.messages, std::string(c.acknowledge) + pointer, ack, 64, kRecordTimeoutMs, 6))
       break;
     ++run.acquired;
@@ -133,6 +139,7 @@ Wait receiveRecord(Worker& worker, Link& link, std::string& record, int attempts
 void acquireStreaming(Worker& worker, const RecordJob& job, RecordRun& run) {
   run.acquired = 0;
   run.completed = false;
+  run.failure.clear();
   unsigned ring;
   {
     AskOnFailureGuard quiet(job.messages.flags, false);
@@ -178,7 +185,7 @@ void acquireStreaming(Worker& worker, const RecordJob& job, RecordRun& run) {
     }
     if (worker.stopRequested()) return;
     if (!have) continue;
-    if (!archiveRecord(job, RecordKind::Attendance, record)) break;
+    if (!archiveRecord(job, RecordKind::Attendance, record, false, run.failure)) break;
     pointer = (*hex16At(record, 6) + 1) % ring;
     ++run.acquired;
     --remaining;
@@ -211,6 +218,7 @@ void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string
   const RecordCommands& c = recordCommands(kind);
   run.acquired = 0;
   run.completed = false;
+  run.failure.clear();
   worker.refresh(countdown(0));
   std::string record;
   unsigned index = 1;
@@ -222,7 +230,7 @@ void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string
     std::string date = record.substr(c.datePosition, 6);
     // An empty slot: nothing older is stored. Newest first: the first older record ends the run.
     if (date == "000000" || date < reference) break;
-    if (!archiveRecord(job, kind, record)) return;
+    if (!archiveRecord(job, kind, record, true, run.failure)) return;
     ++run.acquired;
     worker.refresh(countdown(static_cast<int>(index)));
     if (worker.pause(kStepPauseMs)) return;
@@ -230,7 +238,7 @@ void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string
   run.completed = true;
 }
 
-void showRunEnd(const Messages& messages, int count, bool retrieval) {
+void showRunEnd(const Messages& messages, int count, bool retrieval, std::string_view failure) {
   if (!messages.flags.showLinkErrors.load()) return;
   char text[64];
   if (retrieval) {
@@ -239,7 +247,12 @@ void showRunEnd(const Messages& messages, int count, bool retrieval) {
   } else {
     std::snprintf(text, sizeof text, "Acquisite %d registrazioni.", count);
   }
-  messages.info(text);
+  std::string shown = text;
+  if (!failure.empty()) {
+    shown += '\n';
+    shown += failure;
+  }
+  messages.info(shown);
 }
 
 std::optional<int> showRecordCount(Link& link, const Messages& messages, RecordKind kind) {
@@ -255,12 +268,12 @@ std::optional<int> showRecordCount(Link& link, const Messages& messages, RecordK
 }
 
 std::optional<int> showRecoverableCount(Link& link, const Messages& messages) {
-  unsigned n = readRingSize(link, messages);
-  if (n == 0) return std::nullopt;
+  std::optional<unsigned> n = readRingStatus(link, messages);
+  if (!n) return std::nullopt;
   char text[64];
-  std::snprintf(text, sizeof text, "Registrazioni recuperabili = %d", static_cast<int>(n));
+  std::snprintf(text, sizeof text, "Registrazioni recuperabili = %d", static_cast<int>(*n));
   messages.info(text);
-  return static_cast<int>(n);
+  return static_cast<int>(*n);
 }
 
 bool eraseAllRecords(Link& link, const Messages& messages) {

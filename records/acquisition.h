@@ -66,18 +66,24 @@ struct RecordRun {
   // False after a failure or a stop.
   std::atomic<bool> completed{false};
   // Why the last record could not be archived: the file and the system's
-  // reason ("/srv/copia/file_reg.txt: Permission denied"); empty when no
-  // archive write failed. Read only once the worker has stopped.
+  // reason ("/srv/copia/file_reg.txt: Permission denied"), or the format that
+  // is missing; Windows-1252. Empty when no archive write failed. Read only
+  // once the worker has stopped.
   std::string failure;
 };
 
-// Hands one record to the archive writer of its kind.
-bool archiveRecord(const RecordJob& job, RecordKind kind, std::string_view record);
+// Hands one record to the archive writer of its kind. A retrieved production
+// record goes to file_prd.txt and its copies only. On failure the writer's
+// reason is in `failure`.
+bool archiveRecord(const RecordJob& job, RecordKind kind, std::string_view record, bool retrieval,
+                   std::string& failure);
 
 // Count of records not yet acknowledged, or nothing when the exchange failed.
 std::optional<int> readRecordCount(Link& link, const Messages& messages, RecordKind kind, int timeoutMs = 250);
-// The terminal's record ring size ("3801"); 0 when the exchange fails or the
-// terminal's status is not 1.
+// The terminal's record ring size ("3801"); nothing when the exchange fails
+// or the terminal's status is not 1. A terminal may answer status 1 with 0.
+std::optional<unsigned> readRingStatus(Link& link, const Messages& messages);
+// The same, 0 for nothing.
 unsigned readRingSize(Link& link, const Messages& messages);
 
 // Streaming is for LX-P2 and LX-K5 behind a modem with continuous download.
@@ -97,14 +103,16 @@ std::string referenceDate(int year, int month, int day);
 void retrieve(Worker& worker, const RecordJob& job, RecordKind kind, std::string referenceDate, RecordRun& run);
 
 // "Acquisite %d registrazioni." / "Recuperate %d registrazioni." (the latter
-// after 500 ms), only while showLinkErrors is set.
-void showRunEnd(const Messages& messages, int count, bool retrieval);
+// after 500 ms), only while showLinkErrors is set. When a record could not be
+// archived, why follows on its own line (RecordRun::failure).
+void showRunEnd(const Messages& messages, int count, bool retrieval, std::string_view failure = {});
 
 // Menu commands on the caller's thread.
 // "Registrazioni presenti = %d", "Reg. produzione presenti = %d",
 // "Registrazioni mensa presenti = %d" (capacity 64, 200 ms).
 std::optional<int> showRecordCount(Link& link, const Messages& messages, RecordKind kind);
-// "Registrazioni recuperabili = %d" only when the terminal's status is 1.
+// "Registrazioni recuperabili = %d" only when the terminal's status is 1
+// (also for a size of 0).
 std::optional<int> showRecoverableCount(Link& link, const Messages& messages);
 // Asks first ("Cancellazione Registrazioni", No preselected); then "35" and the success message.
 bool eraseAllRecords(Link& link, const Messages& messages);

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "app/settings_files.h"
+
 namespace cfg {
 
 namespace {
@@ -65,6 +67,45 @@ const char* configurationTitle(RecordKind kind) {
     case RecordKind::Attendance: break;
   }
   return "Configura Archivi";
+}
+
+ArchiveChoiceEdit::ArchiveChoiceEdit(ProcessState& state, RecordKind kind, Mode mode)
+    : state_(state), kind_(kind), mode_(mode), edited_(mode == Mode::Choice ? state.recent : state.archive) {}
+
+void ArchiveChoiceEdit::setEnabled(std::size_t slot, bool on) { edited_.*archives().at(slot).enabled = on ? 1 : 0; }
+
+PathRefusal ArchiveChoiceEdit::setCopy(std::size_t slot, int copy, std::string_view utf8Path) {
+  const ArchiveSlot& s = archives().at(slot);
+  return storeArchivePath(copy == 2 ? edited_.*s.copy2 : edited_.*s.copy3, utf8Path);
+}
+
+void ArchiveChoiceEdit::setFormat(std::size_t slot, std::string_view name) {
+  const ArchiveSlot& s = archives().at(slot);
+  if (s.format) edited_.*s.format = std::string(name.substr(0, kFormatNameMax));
+}
+
+bool ArchiveChoiceEdit::confirm(const Messages& messages) {
+  // The dialogs have no box for the acquisition option: every confirmation clears it.
+  edited_.acquisitionOption = 0;
+  if (nothingChosen(edited_, kind_) && !messages.confirm(kNothingChosenQuestion, kNothingChosenTitle, Icon::Warning))
+    return false;
+  if (mode_ == Mode::Choice) {
+    state_.recent = edited_;
+    return true;
+  }
+  ArchiveSettings before = state_.archive;
+  state_.archive = edited_;
+  if (writeArchiveSettings(state_, messages)) return true;
+  state_.archive = before;  // not written: nothing changed, the dialog stays open
+  return false;
+}
+
+bool chooseArchivesBeforeRun(ProcessState& state, const Messages& messages, const std::function<bool()>& showChoice) {
+  bool confirmed = showChoice();
+  // Remembered whatever the answer; a file that cannot be written is not reported.
+  writeRecentSettings(state, messages);
+  if (confirmed) state.live = state.recent;
+  return confirmed;
 }
 
 }  // namespace cfg

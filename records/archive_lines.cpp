@@ -225,20 +225,23 @@ std::string oneLineProduction(std::string_view r, const LinkConfig& link, const 
   return line;
 }
 
-std::vector<std::string> collectProductionItems(std::string_view file) {
-  std::vector<std::string> items;
-  for (std::size_t pos = 0; items.size() < kMaxProductionItems && file.size() - pos >= kProductionItemLength;
-       pos += kProductionItemLength) {
-    std::string_view item = file.substr(pos, kProductionItemLength);
-    int type = 0;
-    for (std::size_t d = 0; d < 3 && item[d] >= '0' && item[d] <= '9'; ++d) type = type * 10 + (item[d] - '0');
-    if (static_cast<std::uint8_t>(type) == kItemCancelsLast) {
-      if (!items.empty()) items.pop_back();
-      continue;
-    }
-    items.emplace_back(item.substr(4, 15));
+bool ProductionItemCollector::feed(std::string_view item) {
+  if (full() || item.size() < kProductionItemLength) return false;
+  int type = 0;
+  for (std::size_t d = 0; d < 3 && item[d] >= '0' && item[d] <= '9'; ++d) type = type * 10 + (item[d] - '0');
+  if (static_cast<std::uint8_t>(type) == kItemCancelsLast) {
+    if (!texts_.empty()) texts_.pop_back();
+  } else {
+    texts_.emplace_back(item.substr(4, 15));
   }
-  return items;
+  return !full();
+}
+
+std::vector<std::string> collectProductionItems(std::string_view file) {
+  ProductionItemCollector items;
+  for (std::size_t pos = 0; file.size() - pos >= kProductionItemLength; pos += kProductionItemLength)
+    if (!items.feed(file.substr(pos, kProductionItemLength))) break;
+  return items.texts();
 }
 
 std::string itemFileName(const LinkConfig& link) {

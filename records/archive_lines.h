@@ -65,8 +65,21 @@ std::string productionText(std::string_view record);
 // Date and time of the closing record, then " " + each item's text, CR LF.
 std::string oneLineProduction(std::string_view closingRecord, const LinkConfig& link,
                               const std::vector<std::string>& itemTexts);
-// Items of an item file, in file order, as the one-line archive collects
-// them: at most 200, a 0xF3 item removes the one before it. Returns the texts.
+// Collects the items of an item file as the one-line archive takes them, in
+// file order: at most 200, a 0xF3 item removes the one before it. Fed one
+// 21-byte item at a time, so a file is read only as far as it is used.
+class ProductionItemCollector {
+ public:
+  // Takes one item; false once 200 items are collected (read no further).
+  bool feed(std::string_view item);
+  bool full() const { return texts_.size() >= kMaxProductionItems; }
+  const std::vector<std::string>& texts() const { return texts_; }
+
+ private:
+  std::vector<std::string> texts_;
+};
+
+// The texts of a whole item file's bytes (a cut last item is not read).
 std::vector<std::string> collectProductionItems(std::string_view itemFile);
 
 // Name of a terminal's item file: "%04Xtmp.txt" of the number, or

@@ -9,6 +9,18 @@ std::optional<std::size_t> deleteFormat(FormatList& list, std::size_t index) {
   return std::min(index, list.entries.size() - 1);
 }
 
+bool roomForNewFormat(const FormatList& list, const Messages& messages) {
+  if (list.entries.size() < kFormatCapacity) return true;
+  messages.error(kFormatListFullMessage);
+  return false;
+}
+
+void cancelFormatEdits(const FileContext& ctx, FormatList& list, const FormatList& opened) {
+  // The reader leaves the list alone when it has no usable file.
+  list = opened;
+  readFormatList(ctx, list);
+}
+
 const std::vector<LegendLine>& formatLegend(bool newCard) {
   static const std::vector<LegendLine> kNew = {
       {"%t", {"Codice terminale (4)"}},

@@ -1,10 +1,11 @@
 // Editing the format list from its dialog: capacity, deleting with the
-// selection that follows, and the legends of the format card.
+// selection that follows, cancelling, and the legends of the format card.
 #pragma once
 
 #include <optional>
 #include <vector>
 
+#include "link/prompt.h"
 #include "records/formats.h"
 
 namespace cfg {
@@ -26,6 +27,15 @@ inline constexpr int kFormatTemplateWidth = 64;
 // select afterwards (the same one, or the new last), none when the list is
 // empty or the index was not in it.
 std::optional<std::size_t> deleteFormat(FormatList& list, std::size_t index);
+
+// "&Nuovo": false, after "Spazio esaurito!" (Error Message), when the list
+// already holds 100 formats.
+bool roomForNewFormat(const FormatList& list, const Messages& messages);
+
+// "&Annulla": the list is read again from format.dat, dropping the dialog's
+// changes; when the file is missing or unreadable, the list is the one the
+// dialog opened on.
+void cancelFormatEdits(const FileContext& ctx, FormatList& list, const FormatList& opened);
 
 // One line of the card's " Campi utilizzabili " legend: the field and its
 // texts side by side. The %v line carries the entry and exit fields instead.

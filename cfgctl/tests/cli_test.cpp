@@ -348,5 +348,21 @@ TEST_F(CliTest, FirstRowOfANumberIsUsedAndModemRowsAreRefused) {
       << err.str();
 }
 
+TEST_F(CliTest, AnArchiveThatCannotBeWrittenIsNamedWithItsReasonAndKeepsTheRecord) {
+  server.with(0, [&](sim::SimTerminal& t) { for (auto& r : sim::generateAttendance(3, 2)) t.add(r); });
+  // The copy names a folder whose name holds an accented letter: stored in
+  // Windows-1252, shown in this system's UTF-8.
+  std::filesystem::create_directory(dir / "copi\xC3\xA0");
+  ArchiveSettings settings;
+  settings.regCopy2 = (dir.path() / "copi").string() + "\xE0";
+  dir.write("acqreg.dat", archiveSettingsBytes(settings));
+  EXPECT_EQ(run({"12", "acquire"}), 1);
+  EXPECT_EQ(out.str(), "Acquisite 0 registrazioni.\n");
+  EXPECT_NE(err.str().find("cfgctl: " + (dir / "copi\xC3\xA0").string() + ": Is a directory\n"), std::string::npos)
+      << err.str();
+  EXPECT_EQ(pending(), 2u);
+  EXPECT_EQ(dir.read("file_reg.txt"), "");
+}
+
 }  // namespace
 }  // namespace cfg

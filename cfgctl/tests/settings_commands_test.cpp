@@ -172,7 +172,9 @@ TEST_F(SettingsCommands, ArchivesShowAndSetAcqreg) {
   EXPECT_EQ(run({"archives", "set", "prd", "on", "--format", "PAGHE"}), 2);
   EXPECT_EQ(run({"archives", "set", "prd", "on", "--copy3", "copia.txt"}), 2);
   EXPECT_EQ(run({"archives", "set", "prd", "on", "--copy3", "/" + std::string(255, 'p')}), 2);
-  EXPECT_EQ(err.str(), "Errore: percorso troppo lungo (al massimo 255 caratteri).\n");
+  EXPECT_EQ(err.str(), "Percorso troppo lungo: 256 caratteri, al massimo 255.\n");
+  EXPECT_EQ(run({"archives", "set", "prd", "on", "--copy3", "/copia\xE2\x9C\x93.txt"}), 2);  // a check mark
+  EXPECT_EQ(err.str(), "Percorso non valido: contiene un carattere (U+2713) che non puo` essere salvato.\n");
   EXPECT_BYTES(dir.read("acqreg.dat"), before);
 
   dir.write("format.dat", std::string("PAGHE      Paghe") + blanks(25) + " %t%n" + blanks(60) + " E   U  \r\n");

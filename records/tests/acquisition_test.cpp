@@ -1,8 +1,12 @@
 // Acquisition, streaming, retrieval, counts and erase against termsim.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "link/frame.h"
@@ -10,6 +14,7 @@
 #include "records/acquisition.h"
 #include "records/archive_lines.h"
 #include "sim/sim_server.h"
+#include "tests/support/fake_transport.h"
 #include "tests/support/scripted_prompt.h"
 #include "tests/support/temp_dir.h"
 
@@ -51,6 +56,7 @@ class AcquisitionTest : public ::testing::Test {
         worker, messages, [&](Worker& w) { loop(w, j, result); }, limitMs,
         [&](const ProgressUpdate& u) { countdowns.push_back(u.text); });
     EXPECT_EQ(end, HeadlessEnd::Closed);
+    failure = result.failure;
     return result.acquired;
   }
   int acquireKind(RecordKind kind) {
@@ -73,6 +79,7 @@ class AcquisitionTest : public ::testing::Test {
   ArchiveSettings live;
   FormatList formats;
   std::vector<std::string> countdowns;
+  std::string failure;  // of the last run
 };
 
 TEST_F(AcquisitionTest, EveryRecordArchivedAndAcknowledgedWithCountdown) {
@@ -121,12 +128,13 @@ TEST_F(AcquisitionTest, RecordWhoseWriteFailsStaysInTheTerminal) {
   EXPECT_EQ(dir.read("file_reg.txt"), expectedReg(records));
 }
 
-TEST_F(AcquisitionTest, MissingFormatStopsAfterTheFixedLine) {
+TEST_F(AcquisitionTest, MissingFormatStopsBeforeAnyLine) {
   terminal([&](SimTerminal& t) { for (auto& r : sim::generateAttendance(2, 3)) t.add(r); });
   live.outEnabled = 1;
   live.outFormat = "NONE";
   EXPECT_EQ(acquireKind(RecordKind::Attendance), 0);
-  EXPECT_EQ(dir.read("file_reg.txt").size(), 45u);
+  EXPECT_EQ(failure, "formato 'NONE' per file_out.txt non trovato nell'elenco formati");
+  EXPECT_EQ(dir.read("file_reg.txt"), "");
   EXPECT_EQ(terminal([](SimTerminal& t) { return t.attendance.unacknowledged(); }), 3u);
 }
 
@@ -300,6 +308,106 @@ TEST_F(AcquisitionTest, CountsAndErase) {
   EXPECT_TRUE(eraseAllRecords(link, messages));
   EXPECT_EQ(prompt.texts().back(), "Operazione completata con successo.");
   EXPECT_EQ(terminal([](SimTerminal& t) { return t.attendance.stored(); }), 0u);
+}
+
+// A copy path that cannot be written never adds a line anywhere, however
+// often the acquisition is tried; the record stays in the terminal until the
+// path is mended, and then stands exactly once.
+TEST_F(AcquisitionTest, BadCopyPathNeverAddsALineAndTheRecordWaits) {
+  auto records = sim::generateAttendance(3, 1);
+  terminal([&](SimTerminal& t) { for (auto& r : records) t.add(r); });
+  std::filesystem::create_directory(dir / "cartella");
+  const struct {
+    std::string path, reason;
+  } bad[] = {
+      {(dir / "cartella").string(), std::strerror(EISDIR)},
+      {(dir / "manca" / "copia.txt").string(), std::strerror(ENOENT)},
+      {"/proc/cfgtool-copia.txt", std::strerror(ENOENT)},
+      // Shown as a regular file, but writing it would rename this process.
+      {"/proc/self/comm", "non e` un file regolare"},
+  };
+  for (const auto& b : bad) {
+    live.regCopy2 = b.path;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      EXPECT_EQ(acquireKind(RecordKind::Attendance), 0) << b.path;
+      EXPECT_EQ(failure, b.path + ": " + b.reason);
+    }
+    EXPECT_EQ(dir.read("file_reg.txt"), "") << b.path;
+    EXPECT_EQ(terminal([](SimTerminal& t) { return t.attendance.unacknowledged(); }), 1u) << b.path;
+  }
+  EXPECT_FALSE(std::filesystem::exists("/proc/cfgtool-copia.txt"));
+  EXPECT_EQ(prompt.count(), 0u);
+
+  live.regCopy2 = (dir / "copia.txt").string();
+  EXPECT_EQ(acquireKind(RecordKind::Attendance), 1);
+  EXPECT_EQ(failure, "");
+  std::string line = expectedReg(records);
+  EXPECT_EQ(dir.read("file_reg.txt"), line) << hexDump(dir.read("file_reg.txt"));
+  EXPECT_EQ(dir.read("copia.txt"), line);
+  EXPECT_EQ(terminal([](SimTerminal& t) { return t.attendance.unacknowledged(); }), 0u);
+}
+
+// A FIFO (nobody reading it) named as a copy would block an ordinary open for
+// ever: the run ends at once, the record stays in the terminal.
+TEST_F(AcquisitionTest, FifoAsCopyEndsTheRunPromptly) {
+  terminal([&](SimTerminal& t) { for (auto& r : sim::generateAttendance(6, 2)) t.add(r); });
+  ASSERT_EQ(::mkfifo((dir / "tubo").c_str(), 0644), 0);
+  live.regCopy2 = (dir / "tubo").string();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run([](Worker& w, const RecordJob& j, RecordRun& r) { acquire(w, j, RecordKind::Attendance, r); }, 3000),
+            0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(failure, live.regCopy2 + ": non e` un file regolare");
+  EXPECT_EQ(dir.read("file_reg.txt"), "");
+  EXPECT_EQ(terminal([](SimTerminal& t) { return t.attendance.unacknowledged(); }), 2u);
+}
+
+// Retrieval meets production records newest first: they go to file_prd.txt,
+// but the item file of a job being collected and file_cnt.txt stay untouched.
+TEST_F(AcquisitionTest, RetrievedProductionLeavesTheJobAlone) {
+  auto production = sim::generateProduction(4, 2);
+  terminal([&](SimTerminal& t) { for (auto& r : production) t.add(r); });
+  live.prdEnabled = live.cntEnabled = 1;
+  live.cntCopy2 = (dir / "cnt2.txt").string();
+  const std::string item = "001 IN CORSO      \r\n";
+  dir.write(itemFileName(link.config), item);
+  int n = run([](Worker& w, const RecordJob& j, RecordRun& r) {
+    retrieve(w, j, RecordKind::Production, referenceDate(2000, 1, 1), r);
+  });
+  EXPECT_EQ(n, static_cast<int>(production.size()));
+  std::string prd;
+  for (auto it = production.rbegin(); it != production.rend(); ++it)
+    prd += productionLine(sim::productionFrame(1, *it, 0), link.config);
+  EXPECT_EQ(dir.read("file_prd.txt"), prd);
+  EXPECT_EQ(dir.read(itemFileName(link.config)), item);
+  EXPECT_FALSE(std::filesystem::exists(dir / "file_cnt.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "cnt2.txt"));
+}
+
+// "3801" answered with status 1 and size 0 is a count to show; status 0 or no
+// answer shows nothing.
+TEST(RecoverableCount, StatusOneWithSizeZeroIsShown) {
+  auto wire = std::make_shared<test::FakeWire>();
+  test::ScriptedPrompt prompt;
+  Messages messages{prompt};
+  messages.flags.askOnFailure = false;
+  Link link;
+  link.config.address = "01";
+  ASSERT_TRUE(link.openWith(std::make_unique<test::FakeTransport>(wire), messages));
+  auto reply = [](const char* data) {
+    std::string f = buildRequest("01", data);
+    sealMain(f);
+    return f;
+  };
+  wire->replies = {reply("38010000000000")};
+  EXPECT_EQ(showRecoverableCount(link, messages), 0);
+  EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Registrazioni recuperabili = 0"});
+  EXPECT_EQ(wire->sent.at(0).substr(4, 4), "3801");
+  wire->replies = {reply("38000400000000")};
+  EXPECT_FALSE(showRecoverableCount(link, messages));
+  wire->replies = {""};
+  EXPECT_FALSE(showRecoverableCount(link, messages));
+  EXPECT_EQ(prompt.count(), 1u);
 }
 
 }  // namespace

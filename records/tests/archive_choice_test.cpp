@@ -1,8 +1,11 @@
 // The archive choice rules and the format list edits the dialogs rely on.
 #include <gtest/gtest.h>
 
+#include "app/settings_files.h"
 #include "records/archive_choice.h"
 #include "records/format_edit.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/temp_dir.h"
 
 namespace cfg {
 namespace {
@@ -86,6 +89,104 @@ TEST(FormatEdit, DeleteSelectsTheSamePositionOrTheNewLast) {
   EXPECT_EQ(list.entries.size(), 1u);
   EXPECT_FALSE(deleteFormat(list, 0));
   EXPECT_TRUE(list.entries.empty());
+}
+
+class ChoiceFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state.workingDirectory = dir.path();
+    state.recent.prdEnabled = 1;
+    state.live = state.recent;
+  }
+  test::TempDir dir;
+  test::ScriptedPrompt prompt;
+  Messages messages{prompt};
+  ProcessState state;
+};
+
+// recent.dat is written whether the choice was confirmed or cancelled; only a
+// confirmed choice becomes live.
+TEST_F(ChoiceFlow, RecentIsSavedAlwaysAndMadeLiveOnlyWhenConfirmed) {
+  const ArchiveSettings live = state.live;
+  bool started = chooseArchivesBeforeRun(state, messages, [&] {
+    ArchiveChoiceEdit edit(state, RecordKind::Attendance, ArchiveChoiceEdit::Mode::Choice);
+    edit.setEnabled(2, true);  // read, but cancelled: never stored
+    return false;
+  });
+  EXPECT_FALSE(started);
+  EXPECT_EQ(state.live, live);
+  EXPECT_EQ(state.recent.ou2Enabled, 0);
+  EXPECT_EQ(dir.read("recent.dat"), archiveSettingsBytes(state.recent));
+
+  started = chooseArchivesBeforeRun(state, messages, [&] {
+    ArchiveChoiceEdit edit(state, RecordKind::Attendance, ArchiveChoiceEdit::Mode::Choice);
+    edit.setEnabled(2, true);
+    edit.setFormat(2, "UNNOMELUNGOPIUDIDIECI");
+    EXPECT_TRUE(edit.setCopy(2, 3, (dir / "ou2_copia.txt").string()));
+    return edit.confirm(messages);
+  });
+  EXPECT_TRUE(started);
+  EXPECT_EQ(state.recent.ou2Format, "UNNOMELUNG");
+  EXPECT_EQ(state.live, state.recent);
+  EXPECT_EQ(dir.read("recent.dat"), archiveSettingsBytes(state.recent));
+  EXPECT_FALSE(std::filesystem::exists(dir / "acqreg.dat")) << "the choice is not the configuration";
+  EXPECT_EQ(prompt.count(), 0u);
+}
+
+// Nothing chosen asks first; No keeps the dialog open with what was read,
+// and a later Yes stores exactly that. A configuration is taken only once
+// acqreg.dat is written.
+TEST_F(ChoiceFlow, ConfirmationAsksWhenNothingIsStoredAndKeepsWhatWasRead) {
+  state.archive.acquisitionOption = 1;
+  ArchiveChoiceEdit edit(state, RecordKind::Attendance, ArchiveChoiceEdit::Mode::Configuration);
+  edit.setEnabled(0, false);
+  edit.setFormat(1, "PAGHE");
+  const ArchiveSettings before = state.archive;
+  EXPECT_FALSE(edit.confirm(messages));  // No is the default
+  ASSERT_EQ(prompt.count(), 1u);
+  EXPECT_EQ(prompt.shown()[0].text, "ATTENZIONE! Le registrazioni non verranno salvate. Continuare ?");
+  EXPECT_EQ(prompt.shown()[0].title, "Salva ...");
+  EXPECT_EQ(prompt.shown()[0].defaultButton, Answer::No);
+  EXPECT_EQ(state.archive, before);
+  EXPECT_EQ(edit.edited().regEnabled, 0);
+  EXPECT_EQ(edit.edited().outFormat, "PAGHE");
+  EXPECT_FALSE(std::filesystem::exists(dir / "acqreg.dat"));
+
+  // acqreg.dat cannot be written: the settings stay as they were.
+  std::filesystem::create_directories(dir / "acqreg.dat" / "occupato");
+  prompt.script({Answer::Yes});
+  EXPECT_FALSE(edit.confirm(messages));
+  EXPECT_EQ(state.archive, before);
+  std::filesystem::remove_all(dir / "acqreg.dat");
+
+  prompt.script({Answer::Yes});
+  EXPECT_TRUE(edit.confirm(messages));
+  EXPECT_EQ(state.archive.regEnabled, 0);
+  EXPECT_EQ(state.archive.outFormat, "PAGHE");
+  EXPECT_EQ(state.archive.acquisitionOption, 0) << "every confirmation clears the acquisition option";
+  EXPECT_EQ(dir.read("acqreg.dat"), archiveSettingsBytes(state.archive));
+}
+
+TEST_F(ChoiceFlow, FormatListCancelAndCapacity) {
+  FormatList opened;
+  opened.entries.push_back({"BASE", "", "0", "1", "%n"});
+  state.formats = opened;
+  state.formats.entries.clear();
+  // No format.dat: the list comes back as it was on opening.
+  cancelFormatEdits(state.files(messages), state.formats, opened);
+  EXPECT_EQ(state.formats.entries, opened.entries);
+  // With a file, the file wins.
+  FormatList saved;
+  saved.entries.push_back({"SALVATO", "", "0", "1", "%t"});
+  ASSERT_TRUE(writeFormatList(state.files(messages), saved));
+  cancelFormatEdits(state.files(messages), state.formats, opened);
+  EXPECT_EQ(state.formats.entries, saved.entries);
+
+  state.formats.entries.assign(99, opened.entries[0]);
+  EXPECT_TRUE(roomForNewFormat(state.formats, messages));
+  state.formats.entries.push_back(opened.entries[0]);
+  EXPECT_FALSE(roomForNewFormat(state.formats, messages));
+  EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Spazio esaurito!"});
 }
 
 }  // namespace

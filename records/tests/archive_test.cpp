@@ -1,11 +1,16 @@
 // Archive lines and writers, byte for byte.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/settings_files.h"
 #include "link/hex.h"
 #include "records/append_line.h"
 #include "records/archive_lines.h"
@@ -124,7 +129,7 @@ TEST(ArchiveLines, ProductionAndCanteenLayouts) {
 class WriterTest : public ::testing::Test {
  protected:
   ArchiveContext ctx() { return {dir.path(), live, formats, link, messages}; }
-  bool attendanceOk(char transit = '0') { return writeAttendance(ctx(), attendance(transit)); }
+  bool attendanceOk(char transit = '0') { return writeAttendance(ctx(), attendance(transit)).ok; }
 
   TempDir dir;
   ArchiveSettings live;
@@ -172,9 +177,14 @@ TEST_F(WriterTest, MissingFormatKeepsTheRecordInTheTerminal) {
   formats.entries.push_back({"paghe", "", "E", "U", "%n"});  // names compare case-sensitively
   live.outEnabled = 1;
   live.outFormat = "PAGHE";
-  EXPECT_FALSE(attendanceOk('0'));
-  EXPECT_EQ(dir.read("file_reg.txt").size(), 45u) << "the fixed line was already written";
+  ArchiveResult r = writeAttendance(ctx(), attendance('0'));
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.failure, "formato 'PAGHE' per file_out.txt non trovato nell'elenco formati");
+  EXPECT_FALSE(std::filesystem::exists(dir / "file_reg.txt")) << "nothing is written for a record that fails";
+  live.outFormat.clear();
+  EXPECT_EQ(writeAttendance(ctx(), attendance('0')).failure, "nessun formato scelto per file_out.txt");
   EXPECT_TRUE(attendanceOk('9')) << "kinds outside the set never need the format";
+  EXPECT_EQ(dir.read("file_reg.txt").size(), 45u);
 }
 
 TEST_F(WriterTest, ProductionOneLineArchive) {
@@ -252,16 +262,120 @@ TEST_F(WriterTest, FailedAppendsLeaveFilesUntouched) {
   }
   EXPECT_EQ(prompt.count(), 0u);
 
-  // A line that cannot be written whole to /dev/full is reported and fails.
+  // A device is never written as an archive: refused before it is opened.
   if (std::filesystem::exists("/dev/full")) {
-    EXPECT_FALSE(appendLine("/dev/full", "0012\r\n", messages));
-    ASSERT_EQ(prompt.count(), 1u);
-    EXPECT_EQ(prompt.texts()[0], "Errore ArchiviaTransazione");
-    EXPECT_EQ(prompt.shown()[0].title, "/dev/full");
-    messages.flags.showLinkErrors = false;
-    EXPECT_FALSE(appendLine("/dev/full", "0012\r\n", messages));
-    EXPECT_EQ(prompt.count(), 1u);
+    std::string failure;
+    EXPECT_FALSE(appendLine("/dev/full", "0012\r\n", messages, failure));
+    EXPECT_EQ(failure, "/dev/full: non e` un file regolare");
+    EXPECT_EQ(prompt.count(), 0u);
   }
+}
+
+// A record's lines reach every file or none: a file that cannot be opened
+// stops the record before anything is written, and a write that fails takes
+// back what was already appended.
+TEST_F(WriterTest, ARecordIsWrittenEverywhereOrNowhere) {
+  const std::string line = "0012 0 05 000012345 05/03/2008 08:12 ABC123\r\n";
+  dir.write("file_reg.txt", "OLD\r\n");
+  std::filesystem::create_directory(dir / "cartella");
+  live.regCopy2 = (dir / "copia.txt").string();
+  live.regCopy3 = (dir / "cartella").string();
+  ArchiveResult r = writeAttendance(ctx(), attendance('0'));
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.failure, live.regCopy3 + ": " + std::strerror(EISDIR));
+  EXPECT_BYTES(dir.read("file_reg.txt"), "OLD\r\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "copia.txt")) << "a file created for the record is removed again";
+  EXPECT_EQ(prompt.count(), 0u) << "an archive that cannot be opened fails without a box";
+
+  // The same file under two names (a copy naming the fixed archive) gets
+  // both lines in one write instead of locking itself out.
+  live.regCopy3 = (dir / "." / "file_reg.txt").string();
+  ASSERT_TRUE(writeAttendance(ctx(), attendance('0')));
+  EXPECT_BYTES(dir.read("file_reg.txt"), "OLD\r\n" + line + line);
+  EXPECT_BYTES(dir.read("copia.txt"), line);
+
+  // A write cut short (here by the file size limit) on the last file: the
+  // files written before it are cut back to where they ended.
+  const std::string regBefore = dir.read("file_reg.txt");
+  dir.write("lunga.txt", std::string(200, 'x'));
+  live.regCopy3 = (dir / "lunga.txt").string();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 210;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  r = writeAttendance(ctx(), attendance('0'));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.failure, live.regCopy3 + ": scritti 10 byte su 45");
+  EXPECT_BYTES(dir.read("file_reg.txt"), regBefore);
+  EXPECT_BYTES(dir.read("copia.txt"), line);
+  EXPECT_BYTES(dir.read("lunga.txt"), std::string(200, 'x'));
+  ASSERT_EQ(prompt.count(), 1u);
+  EXPECT_EQ(prompt.texts()[0], "Errore ArchiviaTransazione\nscritti 10 byte su 45");
+  EXPECT_EQ(prompt.shown()[0].title, live.regCopy3);
+}
+
+// Copy paths are kept in Windows-1252 and opened under their UTF-8 names.
+TEST_F(WriterTest, CopyPathsAreStoredIn1252AndOpenedInUtf8) {
+  const std::string typed = (dir / "copia_\xC3\xA0.txt").string();  // "copia_à.txt" as typed
+  ASSERT_TRUE(storeArchivePath(live.regCopy2, typed));
+  EXPECT_BYTES(live.regCopy2, (dir / "copia_\xE0.txt").string());
+  EXPECT_NE(archiveSettingsBytes(live).find("copia_\xE0.txt"), std::string::npos);
+  ASSERT_TRUE(attendanceOk());
+  EXPECT_BYTES(dir.read("copia_\xC3\xA0.txt"), dir.read("file_reg.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "copia_\xE0.txt"));
+
+  // Refused, never cut or replaced by "?": the field keeps what it held.
+  const std::string before = live.regCopy2;
+  PathRefusal tooLong = storeArchivePath(live.regCopy2, "/" + std::string(299, 'p'));
+  EXPECT_FALSE(tooLong);
+  EXPECT_EQ(tooLong.reason, "Percorso troppo lungo: 300 caratteri, al massimo 255.");
+  // 255 characters fit even when each is two bytes in UTF-8.
+  std::string accents;
+  for (int i = 0; i < 255; ++i) accents += "\xC3\xA0";
+  EXPECT_TRUE(storeArchivePath(live.regCopy3, accents));
+  EXPECT_EQ(live.regCopy3, std::string(255, '\xE0'));
+  EXPECT_FALSE(storeArchivePath(live.regCopy2, accents + "a"));
+  PathRefusal check = storeArchivePath(live.regCopy2, "/tmp/ok_\xE2\x9C\x93.txt");  // U+2713
+  EXPECT_EQ(check.reason, "Percorso non valido: contiene un carattere (U+2713) che non puo` essere salvato.");
+  EXPECT_FALSE(storeArchivePath(live.regCopy2, "/tmp/a\r\nb.txt"));
+  EXPECT_FALSE(storeArchivePath(live.regCopy2, "/tmp/\xC3.txt"));  // cut sequence
+  EXPECT_FALSE(storeArchivePath(live.regCopy2, "/tmp/\xC1\x81.txt"));  // "A" overlong: another name
+  EXPECT_EQ(live.regCopy2, before);
+  EXPECT_TRUE(storeArchivePath(live.regCopy2, "\xE2\x82\xAC"));  // the euro sign is 0x80
+  EXPECT_EQ(live.regCopy2, "\x80");
+}
+
+// The one-line archive reads the item file only as far as the 200 items a
+// line can hold: a huge file behind them is never read.
+TEST_F(WriterTest, ItemFileIsReadOnlyAsFarAsItsItems) {
+  live.cntEnabled = 1;
+  std::string items, expected = "0012 05/03/2008 09:00:01";
+  for (int i = 0; i < 201; ++i) {
+    char item[32];
+    std::snprintf(item, sizeof item, "%03d ITEM%-11d\r\n", i == 1 ? 243 : 1, i);  // the second cancels the first
+    items += item;
+    if (i >= 2) {
+      std::snprintf(item, sizeof item, " ITEM%-11d", i);
+      expected += item;
+    }
+  }
+  expected += " ITEM201        \r\n";
+  items += "001 ITEM201        \r\n";
+  dir.write("000Ctmp.txt", items);
+  // 4 GiB more behind the items (sparse: no disk space taken).
+  ASSERT_EQ(::truncate((dir / "000Ctmp.txt").c_str(), 4LL << 30), 0);
+  ProductionRecord closing;
+  closing.when = {8, 3, 5, 9, 0, 1};
+  closing.eventType = 0x84;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(writeProduction(ctx(), sim::productionFrame(1, closing, 1)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_BYTES(dir.read("file_cnt.txt"), expected);
+  EXPECT_FALSE(std::filesystem::exists(dir / "000Ctmp.txt"));
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/settings_files.h"
 #include "app/ui/text.h"
+#include "records/archive_choice.h"
 #include "records/ui/archive_dialogs.h"
 
 namespace cfg::ui {
@@ -62,7 +62,7 @@ void AcquisitionDialog::done(int result) {
   // 1: the worker ran and has stopped, so the count is final. 0: it never started.
   if (result == 1 && !ended_) {
     ended_ = true;
-    showRunEnd(messages_, run_.acquired.load(), retrieval_);
+    showRunEnd(messages_, run_.acquired.load(), retrieval_, run_.failure);
   }
   OperationDialog::done(result);
 }
@@ -70,11 +70,10 @@ void AcquisitionDialog::done(int result) {
 // --- the flow ---
 
 bool chooseArchivesForRun(ProcessState& state, const Messages& messages, RecordKind kind, QWidget* parent) {
-  ArchiveChoiceDialog choice(state, messages, kind, ArchiveChoiceDialog::Mode::Choice, parent);
-  bool confirmed = choice.exec() == QDialog::Accepted;
-  writeRecentSettings(state, messages);
-  if (confirmed) state.live = state.recent;
-  return confirmed;
+  return chooseArchivesBeforeRun(state, messages, [&] {
+    ArchiveChoiceDialog choice(state, messages, kind, ArchiveChoiceDialog::Mode::Choice, parent);
+    return choice.exec() == QDialog::Accepted;
+  });
 }
 
 void runAcquisition(ProcessState& state, const Messages& messages, RecordKind kind, QWidget* parent) {

@@ -16,11 +16,6 @@
 
 namespace cfg::ui {
 
-namespace {
-
-
-}  // namespace
-
 // --- the archive choice dialogs ---
 
 ArchiveChoiceDialog::ArchiveChoiceDialog(ProcessState& state, const Messages& messages, RecordKind kind, Mode mode,
@@ -28,24 +23,21 @@ ArchiveChoiceDialog::ArchiveChoiceDialog(ProcessState& state, const Messages& me
     : GreyDialog(mode == Mode::Choice ? QString::fromLatin1(kChoiceDialogTitle)
                                       : QString::fromLatin1(configurationTitle(kind)),
                  parent),
-      state_(state),
       messages_(messages),
-      kind_(kind),
-      mode_(mode),
-      target_(mode == Mode::Choice ? state.recent : state.archive),
-      working_(target_) {
+      edit_(state, kind, mode) {
+  const ArchiveSettings& shown = edit_.edited();
   auto* layout = new QVBoxLayout(this);
-  for (const ArchiveSlot& slot : archiveSlots(kind)) {
+  for (const ArchiveSlot& slot : edit_.archives()) {
     Row row;
     auto* grid = new QGridLayout;
     row.enabled = new QCheckBox(QString::fromLatin1(slot.label), this);
-    row.enabled->setChecked(working_.*slot.enabled != 0);
+    row.enabled->setChecked(shown.*slot.enabled != 0);
     auto* head = new QHBoxLayout;
     head->addWidget(row.enabled);
     if (slot.format) {
       row.format = new QComboBox(this);
-      for (const AcquisitionFormat& f : state_.formats.entries) row.format->addItem(fromCp1252(f.name));
-      auto chosen = formatChoiceIndex(state_.formats, working_.*slot.format);
+      for (const AcquisitionFormat& f : state.formats.entries) row.format->addItem(fromCp1252(f.name));
+      auto chosen = formatChoiceIndex(state.formats, shown.*slot.format);
       row.format->setCurrentIndex(chosen ? static_cast<int>(*chosen) : -1);
       head->addWidget(row.format);
       head->addWidget(new QLabel(QString::fromLatin1(slot.suffix), this));
@@ -54,9 +46,10 @@ ArchiveChoiceDialog::ArchiveChoiceDialog(ProcessState& state, const Messages& me
     grid->addLayout(head, 0, 0, 1, 3);
     int line = 1;
     for (int copy : {2, 3}) {
-      QLineEdit* edit = textEdit(static_cast<int>(kArchivePathMax), this);
+      // No input limit: a longer path is refused on confirmation, never cut.
+      auto* edit = new QLineEdit(this);
       edit->setMinimumWidth(320);
-      edit->setText(fromCp1252(copy == 2 ? working_.*slot.copy2 : working_.*slot.copy3));
+      edit->setText(fromCp1252(copy == 2 ? shown.*slot.copy2 : shown.*slot.copy3));
       auto* browse = new QPushButton(QStringLiteral("..."), this);
       browse->setAutoDefault(false);
       connect(browse, &QPushButton::clicked, this, [this, edit] { this->browse(edit); });
@@ -87,37 +80,29 @@ void ArchiveChoiceDialog::browse(QLineEdit* field) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  field->setText(dialog.selectedFiles().first());
+  const QString chosen = dialog.selectedFiles().first();
+  std::string bytes;
+  if (PathRefusal r = archivePathBytes(chosen.toStdString(), bytes); !r) {
+    messages_.error(r.reason);
+    return;
+  }
+  field->setText(chosen);
 }
 
 void ArchiveChoiceDialog::confirm() {
-  const auto& archives = archiveSlots(kind_);
-  for (std::size_t i = 0; i < archives.size(); ++i) {
-    const ArchiveSlot& slot = archives[i];
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
     const Row& row = rows_[i];
-    working_.*slot.enabled = row.enabled->isChecked() ? 1 : 0;
-    storeArchivePath(working_.*slot.copy2, toCp1252(row.copy2->text()));
-    storeArchivePath(working_.*slot.copy3, toCp1252(row.copy3->text()));
-    if (slot.format) working_.*slot.format = toCp1252(row.format->currentText()).substr(0, kFormatNameMax);
+    edit_.setEnabled(i, row.enabled->isChecked());
+    for (QLineEdit* field : {row.copy2, row.copy3}) {
+      if (PathRefusal r = edit_.setCopy(i, field == row.copy2 ? 2 : 3, field->text().toStdString()); !r) {
+        messages_.error(r.reason);
+        field->setFocus();
+        return;
+      }
+    }
+    if (row.format) edit_.setFormat(i, toCp1252(row.format->currentText()));
   }
-  // The dialogs have no box for the acquisition option: every confirmation clears it.
-  working_.acquisitionOption = 0;
-  if (nothingChosen(working_, kind_) &&
-      !messages_.confirm(kNothingChosenQuestion, kNothingChosenTitle, Icon::Warning))
-    return;
-
-  if (mode_ == Mode::Choice) {
-    target_ = working_;
-    accept();
-    return;
-  }
-  ArchiveSettings before = target_;
-  target_ = working_;
-  if (writeArchiveSettings(state_, messages_)) {
-    accept();
-    return;
-  }
-  target_ = before;  // not written: the dialog stays open and nothing changed
+  if (edit_.confirm(messages_)) accept();
 }
 
 // --- "Scheda Formato Acquisizione" ---
@@ -243,10 +228,7 @@ std::optional<std::size_t> FormatListDialog::selected() const {
 }
 
 void FormatListDialog::addFormat() {
-  if (state_.formats.entries.size() >= kFormatCapacity) {
-    messages_.error(kFormatListFullMessage);
-    return;
-  }
+  if (!roomForNewFormat(state_.formats, messages_)) return;
   AcquisitionFormat format;
   FormatCardDialog card(format, true, this);
   if (card.exec() != QDialog::Accepted) return;
@@ -284,10 +266,7 @@ void FormatListDialog::saveAndExit() {
 }
 
 void FormatListDialog::reject() {
-  // Back to the file. When format.dat is missing (or unreadable) the reader
-  // keeps what the list holds: that is the list as it was on opening.
-  state_.formats = opened_;
-  readFormatList(state_.files(messages_), state_.formats);
+  cancelFormatEdits(state_.files(messages_), state_.formats, opened_);
   QDialog::reject();
 }
 

@@ -16,17 +16,19 @@
 #include "app/process_state.h"
 #include "app/ui/grey_dialog.h"
 #include "records/acquisition.h"
+#include "records/archive_choice.h"
 
 namespace cfg::ui {
 
 class ArchiveChoiceDialog : public GreyDialog {
   Q_OBJECT
  public:
-  enum class Mode { Choice, Configuration };
+  using Mode = ArchiveChoiceEdit::Mode;
   // Choice edits state.recent and ends confirmed on "&Esegui"; the caller
   // saves recent.dat. Configuration edits state.archive and closes on
-  // "&Salva ed esci" only once acqreg.dat is written. The edited settings
-  // change only when the dialog is confirmed.
+  // "&Salva ed esci" only once acqreg.dat is written. The rules are
+  // ArchiveChoiceEdit's; a path that cannot be stored is refused with its
+  // reason and the dialog stays open.
   ArchiveChoiceDialog(ProcessState& state, const Messages& messages, RecordKind kind, Mode mode,
                       QWidget* parent = nullptr);
 
@@ -51,12 +53,8 @@ class ArchiveChoiceDialog : public GreyDialog {
   void browse(QLineEdit* field);
   void confirm();
 
-  ProcessState& state_;
   const Messages& messages_;
-  RecordKind kind_;
-  Mode mode_;
-  ArchiveSettings& target_;
-  ArchiveSettings working_;
+  ArchiveChoiceEdit edit_;
   std::vector<Row> rows_;
   QPushButton* confirm_;
 };

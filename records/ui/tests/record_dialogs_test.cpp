@@ -2,6 +2,8 @@
 // each reached through the main window's dispatch; the archives are checked
 // byte for byte.
 #include <QFileDialog>
+#include <cerrno>
+#include <cstring>
 #include <QLabel>
 
 #include "link/ui/tests/ui_plant.h"
@@ -139,6 +141,21 @@ class RecordDialogsTest : public QObject {
     QCOMPARE(p.dir.read("recent.dat"), archiveSettingsBytes(p.state.recent));
     QCOMPARE(p.prompt.count(), std::size_t(0));
     QCOMPARE(p.terminal([](sim::SimTerminal& t) { return t.attendance.unacknowledged(); }), std::size_t(1));
+  }
+
+  // A copy that cannot be written: nothing stored, the records stay in the
+  // terminal, and the end message says which file and why.
+  void failedCopyIsNamedInTheEndMessage() {
+    Plant p("LX-K3");
+    p.terminal([](sim::SimTerminal& t) { for (auto& r : sim::generateAttendance(3, 2)) t.add(r); });
+    std::filesystem::create_directory(p.dir / "cartella");
+    const std::string folder = (p.dir / "cartella").string();
+    answerChoice(p, [&](ArchiveChoiceDialog* d) { d->copyEdit(0, 3)->setText(QString::fromStdString(folder)); });
+    p.w().dispatch(cmd::Acquire);
+    QCOMPARE(p.prompt.texts(),
+             std::vector<std::string>{"Acquisite 0 registrazioni.\n" + folder + ": " + std::strerror(EISDIR)});
+    QCOMPARE(p.dir.read("file_reg.txt"), std::string());
+    QCOMPARE(p.terminal([](sim::SimTerminal& t) { return t.attendance.unacknowledged(); }), std::size_t(2));
   }
 
   void nothingChosenAsksFirstAndYesAcquiresWithoutArchives() {
@@ -325,6 +342,83 @@ class RecordDialogsTest : public QObject {
       test::buttonText(modal, QStringLiteral("&Annulla"))->click();
     });
     p.w().dispatch(cmd::ProductionArchives);
+  }
+
+  // "Configura Archivi": nothing chosen and No keeps the dialog open with the
+  // values just entered; a path too long is refused whole, typed or chosen
+  // with "..."; an accented path is stored in Windows-1252 and the archive
+  // is then written under its UTF-8 name.
+  void configurationKeepsWhatWasEnteredAndChecksPathsWhole() {
+    Plant p("LX-K3");
+    p.state.formats.entries = {format("BASE", "%n"), format("PAGHE", "%n")};
+    const std::string accentedUtf8 = (p.dir / "copia_\xC3\xA0.txt").string();
+    const QString accented = QString::fromStdString(accentedUtf8);
+    const QString tooLong = QStringLiteral("/") + QString(299, QLatin1Char('p'));
+    // The file dialog takes only names of existing folders: a deep one.
+    std::filesystem::path deep = p.dir.path();
+    while (deep.string().size() < 260) deep /= std::string(50, 'd');
+    std::filesystem::create_directories(deep);
+    const std::string deepFile = (deep / "copia.txt").string();
+    QString afterBrowse, typedAfterRefusal;
+    bool openAfterNo = false, boxAfterNo = true, openAfterRefusal = false;
+    int formatAfterNo = -1;
+    test::whenModal(&p.w(), QStringLiteral("Configura Archivi"), [&](QWidget* modal) {
+      auto* d = qobject_cast<ArchiveChoiceDialog*>(modal);
+      QVERIFY(d);
+      test::whenModal(d, QStringLiteral("Save Registration File"), [&deepFile](QWidget* box) {
+        auto* files = qobject_cast<QFileDialog*>(box);
+        files->selectFile(QString::fromStdString(deepFile));
+        static_cast<QDialog*>(files)->accept();
+      });
+      d->browseButton(0, 2)->click();
+      afterBrowse = d->copyEdit(0, 2)->text();
+
+      d->enabledBox(0)->setChecked(false);
+      d->formatBox(1)->setCurrentIndex(1);
+      d->confirmButton()->click();  // nothing chosen: No
+      openAfterNo = d->isVisible();
+      boxAfterNo = d->enabledBox(0)->isChecked();
+      formatAfterNo = d->formatBox(1)->currentIndex();
+
+      d->copyEdit(1, 2)->setText(tooLong);
+      d->confirmButton()->click();
+      openAfterRefusal = d->isVisible();
+      typedAfterRefusal = d->copyEdit(1, 2)->text();
+
+      d->copyEdit(1, 2)->setText(accented);
+      d->confirmButton()->click();  // a copy is a choice: no question
+    });
+    p.w().dispatch(cmd::ConfigureArchives);
+    QCOMPARE(afterBrowse, QString());
+    QVERIFY(openAfterNo);
+    QVERIFY(!boxAfterNo);
+    QCOMPARE(formatAfterNo, 1);
+    QVERIFY(openAfterRefusal);
+    QCOMPARE(typedAfterRefusal, tooLong);  // never cut
+    const std::string refusal = "Percorso troppo lungo: 300 caratteri, al massimo 255.";
+    const std::string deepRefusal =
+        "Percorso troppo lungo: " + std::to_string(deepFile.size()) + " caratteri, al massimo 255.";
+    QCOMPARE(p.prompt.texts(),
+             (std::vector<std::string>{deepRefusal, "ATTENZIONE! Le registrazioni non verranno salvate. Continuare ?",
+                                       refusal}));
+    const std::string stored = (p.dir / "copia_\xE0.txt").string();
+    QCOMPARE(p.state.archive.regEnabled, std::uint8_t(0));
+    QCOMPARE(p.state.archive.outFormat, std::string("PAGHE"));
+    QCOMPARE(p.state.archive.outCopy2, stored);
+    std::string acqreg = p.dir.read("acqreg.dat");
+    QCOMPARE(acqreg, archiveSettingsBytes(p.state.archive));
+    QVERIFY(acqreg.find("copia_\xE0.txt") != std::string::npos);
+
+    // The same path as an acquisition's "Copia 2:".
+    auto records = sim::generateAttendance(5, 3);
+    p.terminal([&](sim::SimTerminal& t) { for (auto& r : records) t.add(r); });
+    answerChoice(p, [&](ArchiveChoiceDialog* d) { d->copyEdit(0, 2)->setText(accented); });
+    p.w().dispatch(cmd::Acquire);
+    std::string reg;
+    for (const auto& r : records) reg += attendanceLine(sim::attendanceFrame(1, r, 0), p.state.link.config);
+    QCOMPARE(p.dir.read("file_reg.txt"), reg);
+    QCOMPARE(p.dir.read("copia_\xC3\xA0.txt"), reg);
+    QVERIFY(p.dir.read("recent.dat").find("copia_\xE0.txt") != std::string::npos);
   }
 
   void formatListEditsSavesAndCancels() {
