@@ -3,8 +3,9 @@
 #   tools/run-demo.sh [BUILD_DIR] [DEMO_DIR]
 # Starts the simulated plant, prepares a working directory for it, collects
 # every terminal's records with cfgctl, shows where the archives are and
-# checks them against the plant's records; with a display it then opens
-# cfgtool in that directory. The plant stops at the end.
+# checks them against the plant's records; with a display it then serves the
+# plant again with all its records and opens cfgtool in that directory, for
+# the clerk to collect them from the menu. The plant stops at the end.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -30,15 +31,21 @@ printf '%-10s %-30s %-64s %-3s %-3s\r\n' \
   PAGHE "Paghe e stipendi" '%t;%n;%g/%m/20%a;%H:%M;%v' E U \
   ACCESSI "Controllo accessi" '%4t %-2v %z-%6n %a%m%g%H%M %c' IN OUT > "$demo/format.dat"
 
-"$build/sim/termsim" --plant "$top/demo/plant.txt" --config "$demo" --expect "$demo" > "$demo/termsim.out" &
-sim=$!
-trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true' EXIT INT TERM
-i=0
-until grep -q '^ready$' "$demo/termsim.out" 2>/dev/null; do
-  i=$((i + 1))
-  if [ $i -gt 100 ] || ! kill -0 $sim 2>/dev/null; then echo "the demo plant did not start" >&2; exit 1; fi
-  sleep 0.1
-done
+# Serves the plant (writing config.dat and porte.dat for it) and waits until
+# it is ready.
+start_plant() {
+  "$build/sim/termsim" --plant "$top/demo/plant.txt" --config "$demo" --expect "$demo" > "$demo/termsim.out" &
+  sim=$!
+  i=0
+  until grep -q '^ready$' "$demo/termsim.out" 2>/dev/null; do
+    i=$((i + 1))
+    if [ $i -gt 100 ] || ! kill -0 $sim 2>/dev/null; then echo "the demo plant did not start" >&2; exit 1; fi
+    sleep 0.1
+  done
+}
+stop_plant() { kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; }
+trap stop_plant EXIT INT TERM
+start_plant
 echo "Demo plant:"
 grep '^terminal' "$demo/termsim.out" | sed 's/^/  /'
 
@@ -72,7 +79,17 @@ done
 echo "A second collection finds nothing new."
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$build/app/ui/cfgtool" ] && [ -z "${CFG_DEMO_HEADLESS:-}" ]; then
+  # The clerk's turn: the plant starts again with its records, the archives
+  # collected above move aside, and cfgtool opens on the same folder.
+  stop_plant
+  mkdir -p "$demo/cfgctl"
+  for f in "$demo"/file_*.txt "$demo"/*tmp.txt; do
+    if [ -f "$f" ]; then mv "$f" "$demo/cfgctl/"; fi
+  done
+  start_plant
   echo
-  echo "Opening cfgtool in $demo; the plant keeps running until cfgtool is closed."
+  echo "Opening cfgtool in $demo on the plant served again with all its records (the archives"
+  echo "collected above are in $demo/cfgctl/). Connect from \"Lettori fissi\" -> \"Connessione"
+  echo "terminale\", collect from \"Funzioni\". The plant keeps running until cfgtool is closed."
   (cd "$demo" && "$build/app/ui/cfgtool")
 fi
