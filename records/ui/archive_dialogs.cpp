@@ -72,15 +72,19 @@ ArchiveChoiceDialog::ArchiveChoiceDialog(ProcessState& state, const Messages& me
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void ArchiveChoiceDialog::browse(QLineEdit* field) {
-  // The archive is appended to: choosing an existing file is not a question.
-  QFileDialog dialog(this, QString::fromLatin1(kSaveFileTitle), field->text(), QString::fromLatin1(kSaveFileFilter));
+QString saveFileChoice(QWidget* parent, const QString& start) {
+  QFileDialog dialog(parent, QString::fromLatin1(kSaveFileTitle), start, QString::fromLatin1(kSaveFileFilter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QString chosen = dialog.selectedFiles().first();
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void ArchiveChoiceDialog::browse(QLineEdit* field) {
+  const QString chosen = chooser_ ? chooser_(this, field->text()) : saveFileChoice(this, field->text());
+  if (chosen.isEmpty()) return;
   std::string bytes;
   if (PathRefusal r = archivePathBytes(chosen.toStdString(), bytes); !r) {
     messages_.error(r.reason);

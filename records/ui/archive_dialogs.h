@@ -5,6 +5,8 @@
 // Mensa" (they edit the archive settings of batch runs and write acqreg.dat).
 #pragma once
 
+#include <functional>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -41,6 +43,12 @@ class ArchiveChoiceDialog : public GreyDialog {
   QComboBox* formatBox(std::size_t slot) const { return rows_[slot].format; }
   QPushButton* confirmButton() const { return confirm_; }
 
+  // What "..." asks with: a full path, empty when nothing was chosen. The
+  // default is the system's Save-file dialog (saveFileChoice); tests give
+  // their own.
+  using FileChooser = std::function<QString(QWidget* parent, const QString& start)>;
+  void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+
  private:
   struct Row {
     QCheckBox* enabled = nullptr;
@@ -57,7 +65,12 @@ class ArchiveChoiceDialog : public GreyDialog {
   ArchiveChoiceEdit edit_;
   std::vector<Row> rows_;
   QPushButton* confirm_;
+  FileChooser chooser_;
 };
+
+// "Save Registration File" with "Text File (*.txt)", starting at `start`; an
+// existing file is no question (archives are appended to).
+QString saveFileChoice(QWidget* parent, const QString& start);
 
 class FormatCardDialog : public GreyDialog {
   Q_OBJECT

@@ -22,14 +22,26 @@
 
 namespace cfg::test {
 
+// The modal window with this title that is showing: the active modal one
+// when it has the title, otherwise any visible modal top-level window with
+// it (on the offscreen platform a dialog opened from a dialog is not always
+// made the active one, e.g. a file dialog).
+inline QWidget* shownModal(const QString& title) {
+  QWidget* active = QApplication::activeModalWidget();
+  if (active && active->windowTitle() == title) return active;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->isModal() && w->windowTitle() == title) return w;
+  return nullptr;
+}
+
 // Runs `action` once on the first modal window with this title, as soon as
-// it is the active modal one. The timer goes with `owner`.
+// it shows. The timer goes with `owner`.
 inline void whenModal(QObject* owner, const QString& title, std::function<void(QWidget*)> action) {
   auto* timer = new QTimer(owner);
   timer->setInterval(10);
   QObject::connect(timer, &QTimer::timeout, owner, [timer, title, action] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal->windowTitle() != title) return;
+    QWidget* modal = shownModal(title);
+    if (!modal) return;
     timer->stop();
     timer->deleteLater();
     action(modal);

@@ -301,13 +301,20 @@ class RecordDialogsTest : public QObject {
       QCOMPARE(d->formatBox(2)->currentText(), QStringLiteral("BASE"));
       d->enabledBox(2)->setChecked(true);
       d->formatBox(1)->setCurrentIndex(1);
-      // "..." with "Save Registration File".
-      test::whenModal(d, QStringLiteral("Save Registration File"), [&chosen](QWidget* box) {
+      // "..." shows "Save Registration File"; cancelled, the field keeps its text.
+      d->copyEdit(0, 2)->setText(QStringLiteral("/prima.txt"));
+      test::whenModal(d, QStringLiteral("Save Registration File"), [](QWidget* box) {
         auto* files = qobject_cast<QFileDialog*>(box);
         QVERIFY(files);
         QCOMPARE(files->nameFilters(), QStringList{QStringLiteral("Text File (*.txt)")});
-        files->selectFile(QString::fromStdString(chosen));
-        static_cast<QDialog*>(files)->accept();
+        QCOMPARE(files->acceptMode(), QFileDialog::AcceptSave);
+        files->reject();
+      });
+      d->browseButton(0, 2)->click();
+      QCOMPARE(d->copyEdit(0, 2)->text(), QStringLiteral("/prima.txt"));
+      // A chosen file replaces the field's text.
+      d->setFileChooser([&chosen](QWidget*, const QString& start) {
+        return start == QStringLiteral("/prima.txt") ? QString::fromStdString(chosen) : QString();
       });
       d->browseButton(0, 2)->click();
       QCOMPARE(d->copyEdit(0, 2)->text(), QString::fromStdString(chosen));
@@ -365,11 +372,7 @@ class RecordDialogsTest : public QObject {
     test::whenModal(&p.w(), QStringLiteral("Configura Archivi"), [&](QWidget* modal) {
       auto* d = qobject_cast<ArchiveChoiceDialog*>(modal);
       QVERIFY(d);
-      test::whenModal(d, QStringLiteral("Save Registration File"), [&deepFile](QWidget* box) {
-        auto* files = qobject_cast<QFileDialog*>(box);
-        files->selectFile(QString::fromStdString(deepFile));
-        static_cast<QDialog*>(files)->accept();
-      });
+      d->setFileChooser([&deepFile](QWidget*, const QString&) { return QString::fromStdString(deepFile); });
       d->browseButton(0, 2)->click();
       afterBrowse = d->copyEdit(0, 2)->text();
 
