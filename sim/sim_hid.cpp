@@ -36,6 +36,8 @@ struct SimHidServer::Connection {
   Device* device = nullptr;  // set once the client opened one
   bool unlocked = false;     // a 3A was accepted on this connection
   std::string frame;         // request bytes gathered from output reports
+  std::string lastFrame;     // the request answered last
+  bool lastAnswered = false; // ... and not with NAK
 };
 
 SimHidServer::SimHidServer() {
@@ -89,6 +91,11 @@ SimHidServer::Device& SimHidServer::handheld(std::size_t i) { return *devices_.a
 int SimHidServer::badReports() const {
   std::lock_guard lock(mutex_);
   return badReports_;
+}
+
+int SimHidServer::repeatedRequests() const {
+  std::lock_guard lock(mutex_);
+  return repeatedRequests_;
 }
 
 std::vector<std::string> SimHidServer::outputReports() const {
@@ -199,7 +206,11 @@ void SimHidServer::onOutputReport(Connection& c, const std::string& report) {
     if (report[i] == CR) {
       std::string frame;
       frame.swap(c.frame);
-      if (auto reply = answer(c, frame)) sendReply(c, *reply);
+      if (frame == c.lastFrame && c.lastAnswered) ++repeatedRequests_;
+      c.lastFrame = frame;
+      auto reply = answer(c, frame);
+      c.lastAnswered = reply && *reply != nakFrame(c.device->terminal.address());
+      if (reply) sendReply(c, *reply);
       return;
     }
     if (c.frame.size() > 4096) c.frame.clear();  // no Frame is that long

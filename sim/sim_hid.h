@@ -57,6 +57,10 @@ class SimHidServer {
   }
   // Output reports that were not 65 bytes with report id 0.
   int badReports() const;
+  // Requests that repeated the one before on the same connection although
+  // that one was answered (not with NAK): a client retrying because a reply
+  // did not come through.
+  int repeatedRequests() const;
   // Output reports received, in order, as the client wrote them.
   std::vector<std::string> outputReports() const;
 
@@ -85,6 +89,7 @@ class SimHidServer {
   std::vector<std::unique_ptr<Device>> devices_;
   std::vector<std::size_t> handhelds_;  // indexes into devices_
   int badReports_ = 0;
+  int repeatedRequests_ = 0;
   std::vector<std::string> outputReports_;
 
   std::filesystem::path folder_;
