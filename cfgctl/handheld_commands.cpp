@@ -106,6 +106,12 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
   if (!entry) {
     err << "cfgctl: nessun terminale USB con codice " << printable(name.handheldId, false) << " ("
         << state.handhelds.size() << " trovati; \"cfgctl handhelds usb\" li elenca).\n";
+    std::size_t refused = 0;
+    for (const auto& e : state.handhelds.entries()) refused += e.passwordState == PasswordState::Neither;
+    if (refused)
+      err << "cfgctl: " << refused
+          << " di essi rifiutano sia la password d'impianto sia quella iniziale: il loro codice non si puo` "
+             "leggere.\n";
     return kSetup;
   }
   target.link = linkConfigOf(*entry);

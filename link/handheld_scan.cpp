@@ -1,6 +1,9 @@
 #include "link/handheld_scan.h"
 
+#include <poll.h>
+
 #include "link/hex.h"
+#include "link/progress.h"
 #include "link/transaction.h"
 #include "link/usb_transport.h"
 
@@ -111,6 +114,26 @@ void scanUsbHandhelds(Worker& worker, UsbScanJob& job) {
     entry.usbPath = device.path;
     if (!job.list.add(std::move(entry))) return;
   }
+}
+
+}  // namespace cfg
+
+namespace cfg {
+
+bool runUsbScanInBackground(Worker& worker, UsbScanJob& job, const std::atomic<bool>* cancel) {
+  if (!job.scanDone) return false;
+  job.scanDone->store(false);
+  ProgressQueue nobody;  // no dialog: refreshes and the close request go unread
+  if (!worker.start(nobody, [&job](Worker& w) { scanUsbHandhelds(w, job); }, job.messages)) {
+    job.scanDone->store(true);
+    return false;
+  }
+  while (!job.scanDone->load()) {
+    if (cancel && cancel->load()) break;
+    ::poll(nullptr, 0, 200);
+  }
+  worker.stop();  // at once when the scan is done; otherwise before its next device
+  return true;
 }
 
 }  // namespace cfg

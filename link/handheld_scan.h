@@ -68,4 +68,10 @@ struct UsbScanJob {
 // every way out. A stop request ends the scan before the next device.
 void scanUsbHandhelds(Worker& worker, UsbScanJob& job);
 
+// Background mode of a batch run: the scan on `worker` (the handheld-scan
+// record) without a dialog; waits in 200 ms steps for the scan-done flag
+// (job.scanDone, required), then collects the worker. A `cancel` request
+// stops the scan before its next device. False when the worker could not start.
+bool runUsbScanInBackground(Worker& worker, UsbScanJob& job, const std::atomic<bool>* cancel = nullptr);
+
 }  // namespace cfg

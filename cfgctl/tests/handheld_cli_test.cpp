@@ -132,7 +132,10 @@ TEST_F(HandheldCliTest, EveryRefusalSaysWhy) {
   EXPECT_EQ(run({"usb:H1", "version"}), 2);
   EXPECT_NE(err.str().find("usb:ID"), std::string::npos) << err.str();
   EXPECT_EQ(run({"usb:ZZZZ", "version"}), 3);
-  EXPECT_EQ(err.str(), "cfgctl: nessun terminale USB con codice ZZZZ (3 trovati; \"cfgctl handhelds usb\" li elenca).\n");
+  EXPECT_EQ(err.str(),
+            "cfgctl: nessun terminale USB con codice ZZZZ (3 trovati; \"cfgctl handhelds usb\" li elenca).\n"
+            "cfgctl: 1 di essi rifiutano sia la password d'impianto sia quella iniziale: il loro codice non si "
+            "puo` leggere.\n");
   EXPECT_EQ(run({"handhelds", "bluetooth"}), 2);
 
   // A collector already holds the handheld.

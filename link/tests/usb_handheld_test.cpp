@@ -260,6 +260,27 @@ TEST_F(UsbScanTest, OnlyTheFirstHundredDevicesCount) {
   EXPECT_TRUE(list.empty()) << "the 101st device is never probed";
 }
 
+TEST_F(UsbScanTest, BackgroundModeFillsTheListAndSaysWhenDone) {
+  server.addHandheld("B001", std::nullopt);
+  server.addHandheld("B002", "13572468");
+  start();
+  // A batch run has both flags off; the scan leaves them so.
+  MessageFlagsGuard batch(messages.flags, false, false);
+  UsbScanJob job{*backend, messages, "13572468", list, &done};
+  Worker worker;
+  auto start = Clock::now();
+  ASSERT_TRUE(runUsbScanInBackground(worker, job));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  EXPECT_TRUE(done.load());
+  EXPECT_FALSE(worker.running());
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].passwordState, PasswordState::Default);
+  EXPECT_EQ(list[1].id, "B002");
+  EXPECT_FALSE(messages.flags.showLinkErrors.load());
+  EXPECT_FALSE(messages.flags.askOnFailure.load());
+  EXPECT_TRUE(prompt.texts().empty());
+}
+
 TEST_F(UsbScanTest, AStopRequestEndsTheScanThroughItsNormalEnd) {
   for (int i = 0; i < 30; ++i) server.addHandheld("S" + std::to_string(100 + i), "13572468");
   start();
