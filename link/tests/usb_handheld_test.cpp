@@ -14,6 +14,7 @@
 #include "link/hex.h"
 #include "link/transaction.h"
 #include "link/usb_transport.h"
+#include "records/archive_lines.h"
 #include "sim/sim_hid.h"
 #include "tests/support/scripted_prompt.h"
 
@@ -223,6 +224,10 @@ TEST_F(UsbScanTest, ListsHandheldsWithTheirPasswordStates) {
   // The entry makes a Link that unlocks and reads records like a fixed terminal.
   Link link(linkConfigOf(e[1]));
   EXPECT_EQ(link.config.handheldId, "H002");
+  // Every USB handheld carries the same product name: the id tells them apart.
+  EXPECT_EQ(terminalCode(link.config), "H002");
+  EXPECT_EQ(itemFileName(link.config), "H002tmp.txt");
+  EXPECT_EQ(itemFileName(linkConfigOf(e[0])), "H001tmp.txt");
   ASSERT_TRUE(link.openWith(std::make_unique<UsbTransport>(*backend), messages));
   std::string reply;
   {
