@@ -2,12 +2,14 @@
 // aggregate that main owns and hands by reference to whoever needs a part.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
 #include "app/archive_settings.h"
 #include "app/registry.h"
 #include "app/terminal_lock.h"
+#include "link/handheld_list.h"
 #include "link/link.h"
 #include "link/port_map.h"
 #include "link/prompt.h"
@@ -51,6 +53,12 @@ struct ProcessState {
   bool modemConnected = false;   // the Link was dialled: hang up before closing
   bool reconnect = false;        // the next connect skips the selection dialog
   TerminalLock terminalLock;     // held while a registry terminal is connected
+
+  // What the last handheld search found, and which kind of search it was.
+  HandheldList handhelds;
+  HandheldListOrigin handheldOrigin = HandheldListOrigin::None;
+  // Set by a handheld scan of a background batch run when it has ended.
+  std::atomic<bool> handheldScanDone{false};
 
   FileContext files(const Messages& messages) const {
     return FileContext{workingDirectory, messages, diagnostic};

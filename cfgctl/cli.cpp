@@ -15,6 +15,7 @@
 #include "app/registry_edit.h"
 #include "app/terminal_lock.h"
 #include "cfgctl/cli_support.h"
+#include "cfgctl/handheld_commands.h"
 #include "link/commands.h"
 #include "link/hex.h"
 #include "link/memory_view.h"
@@ -30,9 +31,12 @@ namespace {
 const char* const kUsageText =
     "usage: cfgctl [-C DIR] [--trace FILE] [--yes] TERMINAL COMMAND [ARGS]\n"
     "       cfgctl [-C DIR] [--yes] terminals | terminal add|set|remove ... | archives [set ...]\n"
+    "       cfgctl [-C DIR] handhelds usb\n"
     "\n"
     "TERMINAL is a terminal number of DIR/config.dat (DIR: the working directory,\n"
-    "by default the current one). Commands on a terminal:\n"
+    "by default the current one), or usb:ID for the USB handheld with that 4-character id\n"
+    "(unlocked with the plant password of DIR/password.txt, or the default one).\n"
+    "Commands on a terminal:\n"
     "  acquire [attendance|production|canteen]   collect new records into the archives of acqreg.dat\n"
     "  retrieve KIND --from YYYY-MM-DD           collect stored records of that day and newer again\n"
     "  count KIND                                records not yet collected\n"
@@ -50,6 +54,8 @@ const char* const kUsageText =
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
     "  archives                                  show acqreg.dat\n"
     "  archives set KIND on|off [OPTIONS]        edit acqreg.dat (archives --help)\n"
+    "Handhelds:\n"
+    "  handhelds usb                             search the USB handhelds (handhelds --help)\n"
     "\n"
     "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed or stopped\n"
     "short (no answer, refused, archive not written, interrupted, a question answered No),\n"
@@ -287,11 +293,9 @@ int Session::run() {
   }
   if (cmd_.terminal.empty() || cmd_.name.empty()) return usage("servono il numero di un terminale e un comando");
   if (!kCommandHelp.count(cmd_.name)) return usage("comando sconosciuto \"" + printable(shownArg(cmd_.name), false) + "\"");
-  char* end = nullptr;
-  errno = 0;
-  long number = std::strtol(cmd_.terminal.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || number < 1 || number > 9999)
-    return usage("TERMINAL deve essere il numero di un terminale (1-9999)");
+  std::optional<TerminalName> terminal = parseTerminalName(cmd_.terminal);
+  if (!terminal)
+    return usage("TERMINAL deve essere il numero di un terminale (1-9999) o usb:ID (ID di 4 caratteri)");
 
   // Check the command line before anything talks to the terminal.
   const auto& a = cmd_.args;
@@ -333,29 +337,24 @@ int Session::run() {
   state_.workingDirectory = *directory;
   state_.batchOnStart = true;  // unattended: the loaders never stop on a box
   LoadingReport loaded = runLoadingSequence(state_, messages_);
-  reportFile(loaded.registry, err_);
+  if (terminal->handheldId.empty()) reportFile(loaded.registry, err_);  // handhelds are not in config.dat
 
-  // The first row with the number, as the program's selection finds it.
-  std::optional<std::size_t> row = rowOfNumber(state_.registry, static_cast<unsigned>(number));
-  if (!row) {
-    err_ << "cfgctl: il terminale " << number << " non e` in " << printable(loaded.registry.path) << ".\n";
-    return kSetup;
+  // Archive settings are checked before a handheld search: it takes time.
+  if (!terminal->handheldId.empty() && kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
+    if (int rc = checkArchiveSettings(*kind, loaded.archive); rc != kOk) return rc;
   }
-  const TerminalRecord& record = state_.registry.rows[*row];
-  if (record.modem) {
-    err_ << "cfgctl: il terminale " << number
-         << " si raggiunge via modem: cfgctl non compone numeri; usare cfgtool.\n";
-    return kSetup;
-  }
-  if (!fillLinkFromRow(state_.registry, *row, link_.config, messages_)) return kSetup;
-  if (kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
+  TerminalTarget target;
+  if (int rc = resolveTerminal(*terminal, state_, messages_, loaded.registry, target, err_, interrupted_); rc != kOk)
+    return rc;
+  link_.config = target.link;
+  if (terminal->handheldId.empty() && kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
     if (int rc = checkArchiveSettings(*kind, loaded.archive); rc != kOk) return rc;
   }
 
   // One collector per terminal, from before the connection to the end.
   TerminalLock lock;
   std::string lockError;
-  switch (lock.acquire(terminalLockPath(state_.workingDirectory, static_cast<unsigned>(number)), &lockError)) {
+  switch (lock.acquire(target.lockPath, &lockError)) {
     case TerminalLock::Result::Held: break;
     case TerminalLock::Result::Busy:
       err_ << kTerminalBusy << "\n";
@@ -381,6 +380,7 @@ int Session::run() {
     return kFailed;
   }
   if (!link_.open(messages_, PortMap::load(state_.workingDirectory))) return kSetup;
+  if (int rc = unlockTarget(link_, state_, messages_, target, err_); rc != kOk) return rc;
 
   const std::string& c = cmd_.name;
   if (c == "acquire") return records(false, *kind, {});
@@ -453,6 +453,17 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     } else {
       positional.push_back(a);
     }
+  }
+  if (!positional.empty() && isHandheldsCommand(positional[0])) {
+    if (cmd.help) {
+      out << handheldsHelp();
+      return kOk;
+    }
+    if (!cmd.trace.empty()) {
+      err << "cfgctl: --trace vale solo per i comandi su un terminale\n";
+      return kUsage;
+    }
+    return runHandhelds(positional, cmd.directory.string(), out, err, interrupted);
   }
   if (!positional.empty() && isSettingsCommand(positional[0])) {
     if (cmd.help) {

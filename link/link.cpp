@@ -3,6 +3,7 @@
 #include "link/frame.h"
 #include "link/serial_transport.h"
 #include "link/tcp_transport.h"
+#include "link/usb_transport.h"
 
 namespace cfg {
 
@@ -35,7 +36,7 @@ std::unique_ptr<Transport> makeTransport(const LinkConfig& config, const PortMap
     case LinkKind::SystemBluetooth:
       return std::make_unique<UnavailableTransport>(LinkKind::SystemBluetooth, "Error: connect failed.");
     case LinkKind::Usb:
-      return std::make_unique<UnavailableTransport>(LinkKind::Usb, "Error: USB Open failed.");
+      return std::make_unique<UsbTransport>(hidBackend());
     case LinkKind::VendorBluetooth:
       return std::make_unique<UnavailableTransport>(LinkKind::VendorBluetooth, "Error: connect failed.");
     case LinkKind::Serial:

@@ -36,6 +36,7 @@ struct LinkConfig {
   std::string sppServiceName;
   bool usb = false;
   std::string usbPath;
+  std::string handheldId;          // a handheld's 4-character id; empty for fixed terminals
 };
 
 // TCP, then system-stack Bluetooth, then USB, then vendor-stack Bluetooth, then serial.

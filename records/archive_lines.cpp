@@ -83,7 +83,9 @@ std::string productionStamp(std::string_view r) { return date(r, 10, 12, 14) + '
 
 std::string terminalCode(const LinkConfig& link) {
   if (isHandheld(link)) {
-    std::string d = link.description;
+    // Every USB handheld carries the same product name: only its id tells
+    // the handhelds apart in the archives and in their item files.
+    std::string d = link.handheldId.empty() ? link.description : link.handheldId;
     return d.size() < 4 ? std::string(4 - d.size(), ' ') + d : d;
   }
   return formatUnsigned("%04u", link.number);

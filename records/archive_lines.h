@@ -36,7 +36,8 @@ inline constexpr int kClosingRecord = 0x84;
 inline constexpr int kDiscardItems = 0xF4;
 
 // The terminal's code in a line: "%04u" of the number, or for a handheld
-// ("HND  ") "%04s" of its description.
+// ("HND  ") "%4s" of its 4-character handheld id (of its description when
+// the Link carries no id).
 std::string terminalCode(const LinkConfig& link);
 
 // 45 bytes: "nnnn k cc uuuuuuuuu dd/mm/20yy hh:mm jjjjjj" CR LF.

@@ -29,8 +29,10 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "sim/plant.h"
+#include "sim/sim_hid.h"
 #include "sim/sim_server.h"
 
 namespace {
@@ -51,6 +53,8 @@ const char kUsage[] =
     "usage: termsim [--model MODEL] [--address N] (--tcp PORT | --pty)\n"
     "               [--records N] [--attendance N] [--production N] [--canteen N] [--seed N]\n"
     "               [--fault KIND[:COUNT]] [--delay MS]\n"
+    "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
+    "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
     "       termsim --plant FILE [--config DIR] [--expect DIR]\n"
     "       termsim --help\n";
 
@@ -89,6 +93,24 @@ void printHelp() {
       "  echo       echo every request before the reply, as an echoing line does\n"
       "  close      send half the reply, then hang up\n"
       "  drop       lose one byte from the middle of the reply\n"
+      "\n"
+      "USB handhelds (HID devices, model \"HND  \"):\n"
+      "  prints \"hid PATH\" when ready: PATH is the Unix socket to put in CFG_HID_SIM for\n"
+      "  cfgtool, cfgctl and the tests; with --tcp or --pty the fixed terminal is served too\n"
+      "  and its line comes first.\n"
+      "  --usb-handheld ID,PASSWORD[,PRODUCT]\n"
+      "                        one handheld (repeatable): ID its 4-character id, PASSWORD its\n"
+      "                        8-digit password or \"-\" for none configured (then only the\n"
+      "                        default password 58203716 unlocks it), PRODUCT its product\n"
+      "                        string (default \"Palmare HND-ZZ\"). It obeys only after a 3A\n"
+      "                        with its password (or the master password 47150932) and\n"
+      "                        answers in 65-byte reports, now and then with empty reports\n"
+      "                        first and the first report of a long reply repeated.\n"
+      "                        The record options give every handheld its records, the\n"
+      "                        n-th handheld (from 0) with seed N+n; faults do not apply.\n"
+      "  --usb-other PAGE,USAGE,PRODUCT\n"
+      "                        another HID device (repeatable) with that usage page and\n"
+      "                        usage (decimal or 0x hexadecimal) and product string\n"
       "\n"
       "A plant:\n"
       "  --plant FILE          serve every terminal of FILE, each on a port or\n"
@@ -142,7 +164,63 @@ struct Options {
   long tcpPort = -1;
   bool pty = false;
   cfg::sim::Fault fault;
+  struct Handheld {
+    std::string id;
+    std::optional<std::string> password;
+    std::string product = cfg::sim::kHandheldProduct;
+  };
+  struct OtherDevice {
+    std::uint16_t usagePage = 0, usage = 0;
+    std::string product;
+  };
+  std::vector<Handheld> handhelds;
+  std::vector<OtherDevice> others;
+  bool usb() const { return !handhelds.empty() || !others.empty(); }
 };
+
+// ID,PASSWORD[,PRODUCT]
+Options::Handheld parseHandheld(const std::string& text) {
+  Options::Handheld h;
+  auto first = text.find(',');
+  if (first == std::string::npos) throw UsageError("--usb-handheld takes ID,PASSWORD[,PRODUCT], not \"" + text + "\"");
+  auto second = text.find(',', first + 1);
+  h.id = text.substr(0, first);
+  std::string password = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+  if (second != std::string::npos) h.product = text.substr(second + 1);
+  if (h.id.size() != 4 || h.id.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-_") !=
+                              std::string::npos)
+    throw UsageError("--usb-handheld: the id is 4 letters or digits, not \"" + h.id + "\"");
+  if (password != "-") {
+    if (password.size() != 8 || password.find_first_not_of("0123456789") != std::string::npos)
+      throw UsageError("--usb-handheld: the password is 8 digits or \"-\", not \"" + password + "\"");
+    h.password = password;
+  }
+  return h;
+}
+
+long usageNumber(const std::string& option, const std::string& text) {
+  bool hex = text.size() > 2 && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0);
+  std::string digits = hex ? text.substr(2) : text;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(digits.c_str(), &end, hex ? 16 : 10);
+  if (digits.empty() || *end != '\0' || errno == ERANGE || v < 0 || v > 0xFFFF ||
+      digits.find_first_of("+- ") != std::string::npos)
+    throw UsageError(option + " takes numbers from 0 to 65535 (or 0x0000 to 0xFFFF), not \"" + text + "\"");
+  return v;
+}
+
+// PAGE,USAGE,PRODUCT
+Options::OtherDevice parseOther(const std::string& text) {
+  auto first = text.find(',');
+  auto second = first == std::string::npos ? first : text.find(',', first + 1);
+  if (second == std::string::npos) throw UsageError("--usb-other takes PAGE,USAGE,PRODUCT, not \"" + text + "\"");
+  Options::OtherDevice d;
+  d.usagePage = static_cast<std::uint16_t>(usageNumber("--usb-other", text.substr(0, first)));
+  d.usage = static_cast<std::uint16_t>(usageNumber("--usb-other", text.substr(first + 1, second - first - 1)));
+  d.product = text.substr(second + 1);
+  return d;
+}
 
 Options parseOptions(int argc, char** argv) {
   Options o;
@@ -198,6 +276,10 @@ Options parseOptions(int argc, char** argv) {
       if (colon != std::string::npos)
         o.fault.count = static_cast<int>(number("--fault COUNT", text.substr(colon + 1), 0, 1000000000));
       o.singleOption = true;
+    } else if (a == "--usb-handheld") {
+      o.handhelds.push_back(parseHandheld(value()));
+    } else if (a == "--usb-other") {
+      o.others.push_back(parseOther(value()));
     } else if (a == "--delay") {
       o.fault.delayMs = static_cast<int>(number(a, value(), 0, 3600000));
       o.singleOption = true;
@@ -206,11 +288,12 @@ Options parseOptions(int argc, char** argv) {
     }
   }
   if (o.plantFile) {
-    if (o.singleOption) throw UsageError("--plant takes only --config and --expect");
+    if (o.singleOption || o.usb()) throw UsageError("--plant takes only --config and --expect");
     return o;
   }
   if (o.configDir || o.expectDir) throw UsageError("--config and --expect go with --plant");
-  if ((o.tcpPort < 0) == !o.pty) throw UsageError("give either --tcp PORT or --pty");
+  if (o.tcpPort >= 0 && o.pty) throw UsageError("give either --tcp PORT or --pty");
+  if (o.tcpPort < 0 && !o.pty && !o.usb()) throw UsageError("give either --tcp PORT or --pty");
   o.terminal.attendance = static_cast<int>(attendance.value_or(records.value_or(0)));
   o.terminal.production = static_cast<int>(production.value_or(records.value_or(0)));
   o.terminal.canteen = static_cast<int>(canteen.value_or(records.value_or(0)));
@@ -272,18 +355,37 @@ int servePlant(const Options& o) {
 int serveOne(const Options& o) {
   sigset_t stopSignals = blockStopSignals();
   cfg::sim::SimServer server;
-  server.add(cfg::sim::makeTerminal(o.terminal));
-  server.setFault(o.fault);
-  if (o.pty) {
-    std::printf("pty %s\n", server.openPty().c_str());
-  } else {
-    std::printf("tcp 127.0.0.1:%u\n", server.listenTcp(static_cast<std::uint16_t>(o.tcpPort)));
+  bool line = o.pty || o.tcpPort >= 0;
+  if (line) {
+    server.add(cfg::sim::makeTerminal(o.terminal));
+    server.setFault(o.fault);
+    if (o.pty) {
+      std::printf("pty %s\n", server.openPty().c_str());
+    } else {
+      std::printf("tcp 127.0.0.1:%u\n", server.listenTcp(static_cast<std::uint16_t>(o.tcpPort)));
+    }
+    server.start();
   }
-  server.start();
+  cfg::sim::SimHidServer hid;
+  if (o.usb()) {
+    // Handhelds and other devices keep the order of the command line within their kind.
+    for (std::size_t i = 0; i < o.handhelds.size(); ++i) {
+      cfg::sim::PlantTerminal t = o.terminal;
+      t.model = "HND  ";
+      t.address = 1;
+      t.seed = o.terminal.seed + static_cast<unsigned>(i);
+      const auto& h = o.handhelds[i];
+      hid.addHandheld(h.id, h.password, h.product, cfg::sim::makeTerminal(t));
+    }
+    for (const auto& d : o.others) hid.addOther(d.usagePage, d.usage, d.product);
+    std::printf("hid %s\n", hid.listen().c_str());
+    hid.start();
+  }
   std::fflush(stdout);
   int sig = 0;
   sigwait(&stopSignals, &sig);
-  server.stop();
+  hid.stop();
+  if (line) server.stop();
   return 0;
 }
 

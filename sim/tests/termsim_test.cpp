@@ -27,6 +27,9 @@
 #include "link/frame.h"
 #include "link/hex.h"
 #include "link/link.h"
+#include "link/handheld_scan.h"
+#include "link/transaction.h"
+#include "link/usb_transport.h"
 #include "sim/plant.h"
 #include "sim/sim_records.h"
 #include "tests/support/scripted_prompt.h"
@@ -201,6 +204,15 @@ TEST(TermsimCommandLine, BadInputIsRefusedWithItsReasonAndExitStatus) {
       {{"--pty", "--tcp", "0"}, 2, "termsim: give either --tcp PORT or --pty"},
       {{"--tcp", "0", "--config", d}, 2, "termsim: --config and --expect go with --plant"},
       {{"--plant", d + "/good.txt", "--records", "3"}, 2, "termsim: --plant takes only --config and --expect"},
+      {{"--usb-handheld", "H01,12345678"}, 2, "termsim: --usb-handheld: the id is 4 letters or digits, not \"H01\""},
+      {{"--usb-handheld", "H001,1234567"},
+       2,
+       "termsim: --usb-handheld: the password is 8 digits or \"-\", not \"1234567\""},
+      {{"--usb-handheld", "H001"}, 2, "termsim: --usb-handheld takes ID,PASSWORD[,PRODUCT], not \"H001\""},
+      {{"--usb-other", "0xFF00,-1,Mouse"},
+       2,
+       "termsim: --usb-other takes numbers from 0 to 65535 (or 0x0000 to 0xFFFF), not \"-1\""},
+      {{"--plant", d + "/good.txt", "--usb-handheld", "H001,-"}, 2, "termsim: --plant takes only --config and --expect"},
       {{"--tcp", held}, 3, "termsim: cannot listen on 127.0.0.1:" + held + ": Address already in use"},
       {{"--plant", d + "/missing.txt"}, 3, "termsim: cannot read " + d + "/missing.txt: No such file or directory"},
       {{"--plant", d + "/twice.txt"}, 2, "termsim: " + d + "/twice.txt: line 2: number 1 is used twice"},
@@ -298,6 +310,42 @@ TEST(TermsimPlant, ConfigAndExpectFoldersAreCreatedAndFilled) {
   EXPECT_EQ(lines(read(expect / "expected_mns.txt")).size(), 1u);
   EXPECT_EQ(read(expect / "expected_prd.txt"), "");
   EXPECT_EQ(run.terminate(), 0) << run.err;
+}
+
+}  // namespace
+}  // namespace cfg
+
+namespace cfg {
+namespace {
+
+// Handhelds served by the built program are found through CFG_HID_SIM's socket,
+// products and usages as given, and answer with their records.
+TEST(TermsimUsb, ServesHandheldsAsHidDevices) {
+  Termsim run({"--usb-handheld", "H001,13572468", "--usb-handheld", "H002,-,Palmare BOMA-HND", "--usb-other",
+               "0xFF00,2,Palmare HND-ZZ", "--attendance", "2"});
+  auto ready = run.line();
+  ASSERT_TRUE(ready) << run.err;
+  ASSERT_EQ(ready->rfind("hid /", 0), 0u) << *ready;
+  auto hid = makeSimHidBackend(ready->substr(4));
+  auto devices = hid->enumerate();
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(narrowProduct(devices[1].product), "Palmare BOMA-HND");
+  EXPECT_EQ(devices[2].usage, 2);
+  EXPECT_EQ(enumerateUsbDevices(*hid).size(), 2u);
+
+  test::ScriptedPrompt prompt;
+  Messages messages(prompt);
+  Link link;
+  link.config.usb = true;
+  link.config.address = "01";
+  link.config.usbPath = devices[1].path;
+  ASSERT_TRUE(link.openWith(std::make_unique<UsbTransport>(*hid), messages));
+  EXPECT_EQ(unlockHandheld(link, messages, "13572468"), PasswordState::Default);
+  EXPECT_EQ(readHandheldId(link, messages), "H002");
+  std::string reply;
+  ASSERT_TRUE(exchange(link, messages, "00", reply, 256, 500, 13));
+  EXPECT_EQ(reply.substr(4, 6), "000002") << hexDump(reply);
+  EXPECT_EQ(run.terminate(), 0);
 }
 
 }  // namespace

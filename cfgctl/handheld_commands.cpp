@@ -1,0 +1,168 @@
+#include "cfgctl/handheld_commands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ostream>
+
+#include "app/loading.h"
+#include "app/registry.h"
+#include "app/registry_edit.h"
+#include "app/terminal_lock.h"
+#include "cfgctl/cli.h"
+#include "cfgctl/cli_support.h"
+#include "link/handheld_scan.h"
+#include "link/progress.h"
+
+namespace cfg::cli {
+
+namespace {
+
+constexpr const char* kNoPlantPassword = "Errore: impostare password !";
+
+const char* const kHandheldsHelp =
+    "cfgctl [-C DIR] handhelds usb\n"
+    "Searches the USB handhelds, unlocks each with the plant password of DIR/password.txt\n"
+    "(or the default one) and prints one line per handheld: NUMBER, ID, NAME and STATE,\n"
+    "separated by tabs. STATE is \"Ok\" (plant password), \"Non configurato\" (default\n"
+    "password) or \"Password errata\" (neither; the ID is then \"----\"). Nothing found:\n"
+    "\"Nessun terminale USB trovato.\" and exit 1. A handheld is then reached as\n"
+    "TERMINAL usb:ID by every command on a terminal.\n"
+    "Set CFG_HID_SIM to the socket termsim printed (\"hid PATH\") to search simulated handhelds.\n";
+
+bool plantPasswordSet(const ProcessState& state, std::ostream& err) {
+  if (state.plantPassword != kDefaultPlantPassword) return true;
+  err << kNoPlantPassword << "\n"
+      << "cfgctl: nessuna password d'impianto in password.txt: impostarla in cfgtool (Password HND).\n";
+  return false;
+}
+
+}  // namespace
+
+std::optional<TerminalName> parseTerminalName(const std::string& text) {
+  TerminalName name;
+  if (text.rfind("usb:", 0) == 0) {
+    name.handheldId = text.substr(4);
+    if (name.handheldId.size() != kHandheldIdLength) return std::nullopt;
+    for (char c : name.handheldId)
+      if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+    return name;
+  }
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  long number = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || number < 1 || number > 9999) return std::nullopt;
+  name.number = static_cast<unsigned>(number);
+  return name;
+}
+
+bool searchUsbHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted) {
+  // No box may wait for anyone: "nothing found" is said by the caller.
+  MessageFlagsGuard quiet(messages.flags, false, false);
+  UsbScanJob job{hidBackend(), messages, state.plantPassword, state.handhelds};
+  state.handheldOrigin = HandheldListOrigin::Usb;
+  ProgressQueue queue;
+  Worker worker;
+  if (!worker.start(queue, [&](Worker& w) { scanUsbHandhelds(w, job); }, messages)) return false;
+  bool stopped = false;
+  for (;;) {
+    if (interrupted && interrupted->load()) {
+      stopped = true;
+      break;
+    }
+    auto event = queue.next(100);
+    if (event && event->close) break;
+  }
+  worker.stop();  // the scan ends before its next device
+  return !stopped;
+}
+
+int resolveTerminal(const TerminalName& name, ProcessState& state, const Messages& messages,
+                    const FileReport& registryFile, TerminalTarget& target, std::ostream& err,
+                    const std::atomic<bool>* interrupted) {
+  if (name.handheldId.empty()) {
+    // The first row with the number, as the program's selection finds it.
+    std::optional<std::size_t> row = rowOfNumber(state.registry, name.number);
+    if (!row) {
+      err << "cfgctl: il terminale " << name.number << " non e` in " << printable(registryFile.path) << ".\n";
+      return kSetup;
+    }
+    if (state.registry.rows[*row].modem) {
+      err << "cfgctl: il terminale " << name.number
+          << " si raggiunge via modem: cfgctl non compone numeri; usare cfgtool.\n";
+      return kSetup;
+    }
+    if (!fillLinkFromRow(state.registry, *row, target.link, messages)) return kSetup;
+    target.lockPath = terminalLockPath(state.workingDirectory, name.number);
+    target.handheld = false;
+    return kOk;
+  }
+  if (!plantPasswordSet(state, err)) return kSetup;
+  if (!searchUsbHandhelds(state, messages, interrupted)) {
+    err << "cfgctl: interrotto durante la ricerca dei terminali USB.\n";
+    return kFailed;
+  }
+  const HandheldEntry* entry = state.handhelds.findId(name.handheldId);
+  if (!entry) {
+    err << "cfgctl: nessun terminale USB con codice " << printable(name.handheldId, false) << " ("
+        << state.handhelds.size() << " trovati; \"cfgctl handhelds usb\" li elenca).\n";
+    std::size_t refused = 0;
+    for (const auto& e : state.handhelds.entries()) refused += e.passwordState == PasswordState::Neither;
+    if (refused)
+      err << "cfgctl: " << refused
+          << " di essi rifiutano sia la password d'impianto sia quella iniziale: il loro codice non si puo` "
+             "leggere.\n";
+    return kSetup;
+  }
+  target.link = linkConfigOf(*entry);
+  target.lockPath = handheldLockPath(state.workingDirectory, entry->id);
+  target.handheld = true;
+  return kOk;
+}
+
+int unlockTarget(Link& link, const ProcessState& state, const Messages& messages, const TerminalTarget& target,
+                 std::ostream& err) {
+  if (!target.handheld) return kOk;
+  if (unlockHandheld(link, messages, state.plantPassword)) return kOk;
+  err << "cfgctl: il terminale " << printable(target.link.handheldId, false)
+      << " rifiuta la password d'impianto e quella iniziale.\n";
+  link.close();
+  return kSetup;
+}
+
+bool isHandheldsCommand(const std::string& name) { return name == "handhelds"; }
+
+std::string handheldsHelp() { return kHandheldsHelp; }
+
+int runHandhelds(const std::vector<std::string>& words, const std::string& directory, std::ostream& out,
+                 std::ostream& err, const std::atomic<bool>* interrupted) {
+  if (words.size() != 2 || words[1] != "usb") {
+    err << "cfgctl: uso: handhelds usb\n" << kHandheldsHelp;
+    return kUsage;
+  }
+  auto dir = workingDirectory(directory, err);
+  if (!dir) return kSetup;
+  CliPrompt prompt(out, err, false);
+  Messages messages(prompt);
+  ProcessState state;
+  state.workingDirectory = *dir;
+  state.batchOnStart = true;  // unattended: the loaders never stop on a box
+  runLoadingSequence(state, messages);
+  if (!plantPasswordSet(state, err)) return kSetup;
+  if (!searchUsbHandhelds(state, messages, interrupted)) {
+    err << "cfgctl: interrotto.\n";
+    return kFailed;
+  }
+  if (state.handhelds.empty()) {
+    err << kNoUsbHandheld << "\n";
+    return kFailed;
+  }
+  for (const auto& e : state.handhelds.entries()) {
+    std::string id = e.passwordState == PasswordState::Neither ? "----" : e.id;
+    out << e.number << '\t' << printable(id, false) << '\t' << printable(e.name, false) << '\t'
+        << passwordStateText(e.passwordState) << "\n";
+  }
+  return kOk;
+}
+
+}  // namespace cfg::cli
