@@ -118,6 +118,8 @@ void printHelp() {
       "seed=11 description=Reparto presse\n"
       "  terminal number=3 model=LX-K3 address=3 via=pty port=COM3 attendance=30 seed=33 "
       "description=Magazzino\n"
+      "  terminal number=5 model=LX-P2 address=5 via=modem port=COM5 phone=0312345678 continuous=yes "
+      "attendance=20\n"
       "  number=N          registry number, 1-9999, unique (required)\n"
       "  model=MODEL       as --model (default LX-P2)\n"
       "  address=N         0-255 (default 1)\n"
