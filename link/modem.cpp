@@ -1,5 +1,6 @@
 #include "link/modem.h"
 
+#include <chrono>
 #include <memory>
 #include <string_view>
 
@@ -91,12 +92,19 @@ ModemResult failure(const Messages& messages, const char* text) {
 enum class Step { Ok, Failed, Stopped };
 
 // Sends `command` and waits for "OK", up to 3 attempts with an escape and
-// hang-up between them.
+// hang-up between them. A modem that still echoes sends the command back as
+// a line of its own before its answer: only the wait's end fails an attempt.
 Step commandUntilOk(ModemTalk& talk, const std::string& command, int readMs) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::string line;
-    if (!talk.send(command) || !talk.read(line, readMs)) return Step::Stopped;
-    if (contains(line, "OK")) return Step::Ok;
+    if (!talk.send(command)) return Step::Stopped;
+    auto deadline = Clock::now() + std::chrono::milliseconds(readMs);
+    bool ok = false;
+    for (int left = readMs; !ok && left > 0; left = millisecondsUntil(deadline)) {
+      std::string line;
+      if (!talk.read(line, left)) return Step::Stopped;
+      ok = contains(line, "OK");
+    }
+    if (ok) return Step::Ok;
     talk.escapeAndHangUp(true);
     if (talk.stopped()) return Step::Stopped;
   }

@@ -29,11 +29,12 @@ bool parseDialResult(std::string_view name, DialResult& result) {
   return false;
 }
 
-void SimModem::say(std::string& toLine, std::string_view text) const {
+void SimModem::say(std::string_view text) {
   if (!settings_.present) return;
-  toLine += "\r\n";
-  toLine += text;
-  toLine += "\r\n";
+  if (answers_.empty()) answersDue_ = Clock::now() + std::chrono::milliseconds(settings_.answerDelayMs);
+  answers_ += "\r\n";
+  answers_ += text;
+  answers_ += "\r\n";
 }
 
 void SimModem::receive(std::string_view bytes, Clock::time_point now, std::string& toLine,
@@ -52,7 +53,7 @@ void SimModem::receive(std::string_view bytes, Clock::time_point now, std::strin
         // A key pressed while dialling abandons the call; the rest of what came is lost.
         state_ = State::Command;
         line_.clear();
-        say(toLine, "NO CARRIER");
+        say("NO CARRIER");
         return;
       case State::Online:
         onlineByte(c, now, toTerminal);
@@ -66,7 +67,7 @@ void SimModem::commandByte(char c, std::string& toLine) {
   if (c == '\r') {
     std::string line = std::move(line_);
     line_.clear();
-    runCommand(line, toLine);
+    runCommand(line);
   } else if (c == '\b') {
     if (!line_.empty()) line_.pop_back();
   } else if (c != '\n' && line_.size() < kMaxCommandLine) {
@@ -74,7 +75,7 @@ void SimModem::commandByte(char c, std::string& toLine) {
   }
 }
 
-void SimModem::runCommand(const std::string& line, std::string& toLine) {
+void SimModem::runCommand(const std::string& line) {
   std::string command = upper(line);
   // Anything before "AT" is noise on the line (a half escape, a stray byte).
   std::size_t at = command.find("AT");
@@ -83,24 +84,24 @@ void SimModem::runCommand(const std::string& line, std::string& toLine) {
   log_.push_back(line.substr(at));
   if (command == "ATE0" || command == "ATE1") {
     echo_ = command == "ATE1";
-    say(toLine, "OK");
+    say("OK");
   } else if (command == "ATH" || command == "ATH0") {
     callUp_ = false;
-    say(toLine, "OK");
+    say("OK");
   } else if (command == "ATO") {
     if (callUp_) {
       state_ = State::Online;
-      say(toLine, "CONNECT 9600");
+      say("CONNECT 9600");
     } else {
-      say(toLine, "NO CARRIER");
+      say("NO CARRIER");
     }
   } else if (command.rfind("ATD", 0) == 0) {
     state_ = State::Dialling;
     dialDue_ = Clock::now() + std::chrono::milliseconds(settings_.dialDelayMs);
   } else if (command == "AT") {
-    say(toLine, "OK");
+    say("OK");
   } else {
-    say(toLine, settings_.initReply);
+    say(settings_.initReply);
   }
 }
 
@@ -129,19 +130,23 @@ void SimModem::tick(Clock::time_point now, std::string& toLine, std::string& toT
         callUp_ = true;
         lastByte_ = now;
         pluses_ = 0;
-        say(toLine, "CONNECT 9600");
+        say("CONNECT 9600");
         break;
       case DialResult::Busy:
-        say(toLine, "BUSY");
+        say("BUSY");
         break;
       case DialResult::NoCarrier:
-        say(toLine, "NO CARRIER");
+        say("NO CARRIER");
         break;
       case DialResult::None:
         state_ = State::Dialling;  // the call is never answered
         dialDue_ = Clock::time_point::max();
         break;
     }
+  }
+  if (!answers_.empty() && now >= answersDue_) {
+    toLine += answers_;
+    answers_.clear();
   }
   if (state_ == State::Online && pluses_ > 0) {
     auto quiet = now - lastByte_;
@@ -151,7 +156,7 @@ void SimModem::tick(Clock::time_point now, std::string& toLine, std::string& toT
       line_.clear();
       log_.push_back("+++");
       heard_ += "+++";
-      say(toLine, "OK");
+      say("OK");
     } else if (pluses_ < 3 && quiet > kMaxPlusGap) {
       toTerminal.append(static_cast<std::size_t>(pluses_), '+');
       pluses_ = 0;
@@ -160,10 +165,16 @@ void SimModem::tick(Clock::time_point now, std::string& toLine, std::string& toT
 }
 
 std::optional<SimModem::Clock::time_point> SimModem::due() const {
-  if (state_ == State::Dialling && dialDue_ != Clock::time_point::max()) return dialDue_;
-  if (state_ == State::Online && pluses_ == 3) return lastByte_ + std::chrono::milliseconds(settings_.guardMs);
-  if (state_ == State::Online && pluses_ > 0) return lastByte_ + kMaxPlusGap + std::chrono::milliseconds(1);
-  return std::nullopt;
+  std::optional<Clock::time_point> next;
+  auto consider = [&next](Clock::time_point t) {
+    if (!next || t < *next) next = t;
+  };
+  if (!answers_.empty()) consider(answersDue_);
+  if (state_ == State::Dialling && dialDue_ != Clock::time_point::max()) consider(dialDue_);
+  if (state_ == State::Online && pluses_ == 3) consider(lastByte_ + std::chrono::milliseconds(settings_.guardMs));
+  if (state_ == State::Online && pluses_ > 0 && pluses_ < 3)
+    consider(lastByte_ + kMaxPlusGap + std::chrono::milliseconds(1));
+  return next;
 }
 
 }  // namespace cfg::sim

@@ -40,6 +40,9 @@ struct ModemSettings {
   int guardMs = 300;              // silence before the first and after the last "+"
   int dialDelayMs = 50;           // from "ATD" to the answer
   bool present = true;            // false: switched off, it hears but never answers
+  // The echo goes back at once, answers this much later, as the echo of
+  // a typed command comes before the modem's verdict on it.
+  int answerDelayMs = 20;
 };
 
 class SimModem {
@@ -71,9 +74,10 @@ class SimModem {
   enum class State { Command, Dialling, Online };
 
   void commandByte(char c, std::string& toLine);
-  void runCommand(const std::string& line, std::string& toLine);
+  void runCommand(const std::string& line);
   void onlineByte(char c, Clock::time_point now, std::string& toTerminal);
-  void say(std::string& toLine, std::string_view text) const;
+  // Queues an answer; it goes to the line answerDelayMs later.
+  void say(std::string_view text);
 
   ModemSettings settings_;
   State state_ = State::Command;
@@ -86,6 +90,8 @@ class SimModem {
   int pluses_ = 0;
   std::vector<std::string> log_;
   std::string heard_;
+  std::string answers_;  // said, not yet on the line
+  Clock::time_point answersDue_{};
 };
 
 }  // namespace cfg::sim
