@@ -42,7 +42,9 @@ void registerModemDialogs(MainWindow& window, ProcessState& state, Messages& mes
     return runDialDialog(state.workers.modem, state.link, messages, parent);
   };
   window.hooks().hangUpModem = [&state, &messages, parent] {
-    runHangUpDialog(state.workers.modem, state.link, messages, parent);
+    // At the very end the window may already be gone from the screen: the
+    // dialog then stands on its own.
+    runHangUpDialog(state.workers.modem, state.link, messages, parent->isVisible() ? parent : nullptr);
   };
 }
 
