@@ -75,7 +75,6 @@ class ModemTalk {
     }
   }
 
-  const ModemTiming& timing() const { return timing_; }
 
  private:
   Worker& worker_;
