@@ -16,6 +16,7 @@
 #include "app/terminal_lock.h"
 #include "cfgctl/cli_support.h"
 #include "cfgctl/handheld_commands.h"
+#include "cfgctl/modem_call.h"
 #include "link/commands.h"
 #include "link/hex.h"
 #include "link/memory_view.h"
@@ -36,6 +37,8 @@ const char* const kUsageText =
     "TERMINAL is a terminal number of DIR/config.dat (DIR: the working directory,\n"
     "by default the current one), or usb:ID for the USB handheld with that 4-character id\n"
     "(unlocked with the plant password of DIR/password.txt, or the default one).\n"
+    "A terminal behind a modem is dialled before the command and hung up after it, also\n"
+    "when the command fails or is interrupted.\n"
     "Commands on a terminal:\n"
     "  acquire [attendance|production|canteen]   collect new records into the archives of acqreg.dat\n"
     "  retrieve KIND --from YYYY-MM-DD           collect stored records of that day and newer again\n"
@@ -59,7 +62,7 @@ const char* const kUsageText =
     "\n"
     "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed or stopped\n"
     "short (no answer, refused, archive not written, interrupted, a question answered No),\n"
-    "2 bad command line, 3 setup (unknown or busy terminal, settings, connection).\n";
+    "2 bad command line, 3 setup (unknown or busy terminal, settings, connection, a failed dial).\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"acquire",
@@ -168,6 +171,8 @@ class Session {
   int checkArchiveSettings(RecordKind kind, const FileReport& report);
   int records(bool retrieval, RecordKind kind, const std::string& reference);
   int memory();
+  // The command itself, on the open (and dialled) Link.
+  int command(std::optional<RecordKind> kind, const std::string& reference);
   void showProgress(const ProgressUpdate& u) {
     if (progress_) err_ << "\rRegistrazioni: " << u.text << std::flush;
   }
@@ -382,6 +387,24 @@ int Session::run() {
   if (!link_.open(messages_, PortMap::load(state_.workingDirectory))) return kSetup;
   if (int rc = unlockTarget(link_, state_, messages_, target, err_); rc != kOk) return rc;
 
+  // Declared after the lock: the call ends before the terminal is free again.
+  ModemCall call(link_, messages_, interrupted_);
+  if (link_.config.modem) {
+    bool stoppedDial = false;
+    if (!call.dial(stoppedDial)) {
+      if (!stoppedDial) return kSetup;  // the modem's message was shown
+      err_ << "cfgctl: interrotto durante la chiamata.\n";
+      return kFailed;
+    }
+  }
+  int rc = command(kind, reference);
+  // A call the modem did not confirm closed may still be up: not a clean end.
+  if (!call.hangUp() && rc == kOk) rc = kFailed;
+  return rc;
+}
+
+int Session::command(std::optional<RecordKind> kind, const std::string& reference) {
+  const auto& a = cmd_.args;
   const std::string& c = cmd_.name;
   if (c == "acquire") return records(false, *kind, {});
   if (c == "retrieve") return records(true, *kind, reference);

@@ -87,11 +87,6 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
       err << "cfgctl: il terminale " << name.number << " non e` in " << printable(registryFile.path) << ".\n";
       return kSetup;
     }
-    if (state.registry.rows[*row].modem) {
-      err << "cfgctl: il terminale " << name.number
-          << " si raggiunge via modem: cfgctl non compone numeri; usare cfgtool.\n";
-      return kSetup;
-    }
     if (!fillLinkFromRow(state.registry, *row, target.link, messages)) return kSetup;
     target.lockPath = terminalLockPath(state.workingDirectory, name.number);
     target.handheld = false;

@@ -95,8 +95,16 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
           return fail("unknown model \"" + value + "\" (known models: " + simulatedModelList() + ")");
         t.model = value;
       } else if (key == "via") {
-        if (value != "tcp" && value != "pty") return fail("via is tcp or pty");
-        t.pty = value == "pty";
+        if (value != "tcp" && value != "pty" && value != "modem") return fail("via is tcp, pty or modem");
+        t.pty = value != "tcp";
+        t.modem = value == "modem";
+      } else if (key == "phone") {
+        if (value.empty() || value.size() > 15 || value.find_first_not_of("0123456789,*#PTW") != std::string::npos)
+          return fail("bad phone \"" + value + "\" (up to 15 digits)");
+        t.phone = value;
+      } else if (key == "continuous") {
+        if (value != "yes" && value != "no") return fail("continuous is yes or no");
+        t.continuous = value == "yes";
       } else if (key == "port" && isRegistryPort(value)) {
         t.port = value;
       } else if (key == "number" && toNumber(value, 1, 9999, n)) {
@@ -116,6 +124,8 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
       }
     }
     if (t.number == 0) return fail("every terminal needs a number");
+    if (t.continuous && (!t.modem || (t.model != "LX-P2" && t.model != "LX-K5")))
+      return fail("continuous=yes is for an LX-P2 or LX-K5 behind a modem (via=modem)");
     // Two rows with one number, or two pseudo-terminals behind one COM name,
     // would send the program to the wrong terminal.
     if (!numbers.insert(t.number).second) return fail("number " + std::to_string(t.number) + " is used twice");
@@ -140,11 +150,12 @@ std::vector<std::string> Plant::start() {
   for (const auto& t : terminals_) {
     auto server = std::make_unique<SimServer>();
     server->add(makeTerminal(t));
+    if (t.modem) server->setModem({});
     std::string where;
     if (t.pty) {
       ptyPaths_.push_back(server->openPty());
       tcpPorts_.push_back(0);
-      where = "pty " + ptyPaths_.back() + " " + t.port;
+      where = (t.modem ? "modem " : "pty ") + ptyPaths_.back() + " " + t.port;
     } else {
       tcpPorts_.push_back(server->listenTcp());
       ptyPaths_.emplace_back();
@@ -175,6 +186,11 @@ bool Plant::writeSettings(const std::filesystem::path& directory, std::string& e
     row.tcp = !t.pty;
     row.ip = t.pty ? 0 : 0x7F000001;
     row.tcpPort = tcpPorts_.at(i);
+    if (t.modem) {
+      row.modem = true;
+      row.phoneNumber = t.phone;
+      row.continuousModemDownload = t.continuous;
+    }
     config += registryLine(row) + "\r\n";
     if (t.pty) ports += t.port + " " + ptyPaths_.at(i) + "\n";
   }

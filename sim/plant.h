@@ -3,6 +3,7 @@
 //
 //   terminal number=1 model=LX-P2 address=1 via=tcp attendance=40 production=3 canteen=12 seed=11 description=Presse
 //   terminal number=3 model=LX-K3 address=3 via=pty port=COM3 attendance=30 seed=3 description=Magazzino
+//   terminal number=5 model=LX-P2 address=5 via=modem port=COM5 phone=0312345678 continuous=yes attendance=20
 //
 // attendance and canteen count records, production counts closed jobs;
 // description runs to the end of the line.
@@ -24,7 +25,10 @@ struct PlantTerminal {
   std::string model = "LX-P2";
   unsigned address = 1;
   bool pty = false;
+  bool modem = false;         // a pseudo-terminal with a modem in front (sim_modem.h)
   std::string port = "COM1";  // the COM name a pseudo-terminal is given
+  std::string phone = "0123456789";  // what a modem row dials
+  bool continuous = false;    // continuous modem download (LX-P2, LX-K5)
   int attendance = 0;
   int production = 0;
   int canteen = 0;
@@ -56,7 +60,8 @@ class Plant {
  public:
   explicit Plant(std::vector<PlantTerminal> terminals);
   // Opens every endpoint and starts serving; returns one line per terminal:
-  // "terminal N MODEL tcp 127.0.0.1:PORT" or "terminal N MODEL pty /dev/pts/K COMn".
+  // "terminal N MODEL tcp 127.0.0.1:PORT", "terminal N MODEL pty /dev/pts/K COMn"
+  // or, behind a modem, "terminal N MODEL modem /dev/pts/K COMn".
   std::vector<std::string> start();
   void stop();
 

@@ -106,8 +106,50 @@ std::string SimServer::openPty() {
   auto peer = std::make_unique<Peer>();
   peer->fd = std::move(master);
   peer->isPty = true;
+  if (modemSettings_) {
+    peer->modem = std::make_unique<SimModem>(*modemSettings_);
+    if (!modem_) modem_ = peer->modem.get();
+  }
   peers_.push_back(std::move(peer));
   return name;
+}
+
+void SimServer::setModem(ModemSettings settings) { modemSettings_ = std::move(settings); }
+
+std::vector<std::string> SimServer::modemLog() const {
+  std::lock_guard lock(mutex_);
+  return modem_ ? modem_->log() : std::vector<std::string>{};
+}
+
+std::string SimServer::modemHeard() const {
+  std::lock_guard lock(mutex_);
+  return modem_ ? modem_->heard() : std::string{};
+}
+
+bool SimServer::modemOnline() const {
+  std::lock_guard lock(mutex_);
+  return modem_ && modem_->online();
+}
+
+bool SimServer::linkUp(const Peer& peer) const { return !peer.modem || peer.modem->online(); }
+
+void SimServer::modemTick(Peer& peer) {
+  if (!peer.modem) return;
+  std::string toLine, toTerminal;
+  {
+    std::lock_guard lock(mutex_);
+    peer.modem->tick(SteadyClock::now(), toLine, toTerminal);
+  }
+  modemSays(peer, std::move(toLine), toTerminal);
+}
+
+void SimServer::modemSays(Peer& peer, std::string toLine, std::string_view toTerminal) {
+  if (!toLine.empty()) {
+    Pending out{SteadyClock::now(), std::move(toLine), false};
+    out.fromModem = true;
+    queue(peer, std::move(out));
+  }
+  if (!toTerminal.empty()) onBytes(peer, toTerminal);
 }
 
 void SimServer::start() {
@@ -176,6 +218,10 @@ void SimServer::serveLoop() {
         else wakeAt(p->output.front().due);
       }
       if (p->streamer) wakeAt(p->nextStream);
+      if (p->modem) {
+        std::lock_guard lock(mutex_);
+        if (auto due = p->modem->due()) wakeAt(*due);
+      }
       fds.push_back({p->fd.get(), events, 0});
     }
     int r = ::poll(fds.data(), fds.size(), timeout);
@@ -205,6 +251,7 @@ void SimServer::serveLoop() {
       } else if (!p.isPty && (fds[i].revents & (POLLHUP | POLLERR))) {
         closePeer(p);
       }
+      if (p.fd) modemTick(p);
       if (p.fd) stream(p);
       if (p.fd) flush(p);
     }
@@ -219,7 +266,20 @@ void SimServer::onReadable(Peer& peer) {
     if (n == 0 || (errno != EAGAIN && errno != EINTR && !peer.isPty)) closePeer(peer);
     return;
   }
-  peer.input.append(buf, static_cast<std::size_t>(n));
+  if (peer.modem) {
+    std::string toLine, toTerminal;
+    {
+      std::lock_guard lock(mutex_);
+      peer.modem->receive({buf, static_cast<std::size_t>(n)}, SteadyClock::now(), toLine, toTerminal);
+    }
+    modemSays(peer, std::move(toLine), toTerminal);
+    return;
+  }
+  onBytes(peer, {buf, static_cast<std::size_t>(n)});
+}
+
+void SimServer::onBytes(Peer& peer, std::string_view bytes) {
+  peer.input.append(bytes);
   // A Frame runs from SOH to CR; the check byte is never CR.
   for (;;) {
     std::size_t start = peer.input.find(SOH);
@@ -315,6 +375,8 @@ void SimServer::queue(Peer& peer, Pending out) {
 
 void SimServer::stream(Peer& peer) {
   if (!peer.streamer || SteadyClock::now() < peer.nextStream) return;
+  // Behind a modem the terminal holds its records while no call is up.
+  if (!linkUp(peer)) return;
   // Records go out one at a time: the next only once the line has taken the last.
   if (!peer.output.empty()) {
     peer.nextStream = SteadyClock::now() + std::chrono::milliseconds(1);
@@ -341,6 +403,12 @@ void SimServer::flush(Peer& peer) {
   auto now = SteadyClock::now();
   while (!peer.output.empty() && peer.output.front().due <= now) {
     Pending& p = peer.output.front();
+    // With the call down (or the modem in command mode) the terminal's
+    // replies go nowhere.
+    if (!p.fromModem && p.written == 0 && !linkUp(peer)) {
+      peer.output.pop_front();
+      continue;
+    }
     while (p.written < p.bytes.size()) {
       ssize_t n = ::write(peer.fd.get(), p.bytes.data() + p.written, p.bytes.size() - p.written);
       if (n > 0) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "link/fd.h"
+#include "sim/sim_modem.h"
 #include "sim/sim_terminal.h"
 
 namespace cfg::sim {
@@ -51,6 +52,15 @@ class SimServer {
   std::uint16_t listenTcp(std::uint16_t port = 0);
   // Creates a pseudo-terminal; returns the path of its slave side.
   std::string openPty();
+  // Puts a modem in front of the line on the pseudo-terminals opened after
+  // this call (sim_modem.h): frames reach the terminals only while a call is up.
+  void setModem(ModemSettings settings);
+  // The modem's command lines and escapes, in order (empty without a modem).
+  std::vector<std::string> modemLog() const;
+  // Every byte the modem took as its own, as it came.
+  std::string modemHeard() const;
+  // A call is up and data flows through the modem.
+  bool modemOnline() const;
 
   // Serves on a thread of its own until stop() or destruction.
   void start();
@@ -78,6 +88,7 @@ class SimServer {
     std::string bytes;
     bool closeAfter = false;
     std::size_t written = 0;  // bytes of `bytes` already on the line
+    bool fromModem = false;   // the modem's own answer, not the terminal's
   };
   struct Peer {
     UniqueFd fd;
@@ -87,11 +98,17 @@ class SimServer {
     // The terminal streaming its records to this peer, and when the next goes out.
     std::optional<std::size_t> streamer;
     std::chrono::steady_clock::time_point nextStream;
+    // The modem in front of this line, if any.
+    std::unique_ptr<SimModem> modem;
   };
 
   void serveLoop();
   void onReadable(Peer& peer);
+  void onBytes(Peer& peer, std::string_view bytes);
   void onFrame(Peer& peer, const std::string& frame);
+  void modemTick(Peer& peer);
+  void modemSays(Peer& peer, std::string toLine, std::string_view toTerminal);
+  bool linkUp(const Peer& peer) const;
   void flush(Peer& peer);
   void stream(Peer& peer);
   void queue(Peer& peer, Pending out);
@@ -106,6 +123,8 @@ class SimServer {
   UniqueFd listener_;
   UniqueFd ptySlave_;  // kept open so the line stays up between clients
   std::vector<std::unique_ptr<Peer>> peers_;
+  std::optional<ModemSettings> modemSettings_;
+  SimModem* modem_ = nullptr;  // the first pseudo-terminal's modem, for the accessors
   UniqueFd wakeRead_, wakeWrite_;
   std::thread thread_;
   bool running_ = false;

@@ -1,7 +1,7 @@
 // termsim: simulated fixed terminals on TCP or pseudo-terminals, for tests,
 // scripts and the demo. `termsim --help` tells everything; in short:
 //
-//   termsim [--model MODEL] [--address N] (--tcp PORT | --pty) [--records N] [--fault KIND[:COUNT]] ...
+//   termsim [--model MODEL] [--address N] (--tcp PORT | --pty [--modem]) [--records N] [--fault KIND[:COUNT]] ...
 //
 // serves one terminal; when ready it prints one line, "tcp 127.0.0.1:PORT"
 // or "pty /dev/pts/N", and serves until SIGTERM or SIGINT.
@@ -55,6 +55,7 @@ const char kUsage[] =
     "               [--fault KIND[:COUNT]] [--delay MS]\n"
     "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
     "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
+    "               [--modem [--modem-init-reply TEXT] [--modem-dial-result RESULT]]\n"
     "       termsim --plant FILE [--config DIR] [--expect DIR]\n"
     "       termsim --help\n";
 
@@ -83,6 +84,18 @@ void printHelp() {
       "                        always give the same records, from 1 December 2026 on\n"
       "  --fault KIND[:COUNT]  misbehave on every reply, or only on the next COUNT replies\n"
       "  --delay MS            how late the replies of the delay fault go out\n"
+      "  --modem               put a Hayes-style modem in front of the terminal on the\n"
+      "                        pseudo-terminal (with --pty): it echoes until \"ATE0\",\n"
+      "                        answers \"OK\", dials on \"ATD...\", leaves the call on \"+++\"\n"
+      "                        (%d ms of silence before and after, at most %d ms between the\n"
+      "                        \"+\") and hangs up on \"ATH\" or \"ATH0\"; frames reach the\n"
+      "                        terminal only while a call is up\n"
+      "  --modem-init-reply TEXT\n"
+      "                        the modem's answer to any other AT command, such as the\n"
+      "                        initialisation string (default OK; ERROR refuses it)\n"
+      "  --modem-dial-result RESULT\n"
+      "                        the answer to \"ATD\": connect (\"CONNECT 9600\", the default),\n"
+      "                        busy (\"BUSY\"), nocarrier (\"NO CARRIER\") or none (no answer)\n"
       "\n"
       "Faults:\n"
       "  none       answer normally\n"
@@ -127,12 +140,20 @@ void printHelp() {
       "seed=11 description=Reparto presse\n"
       "  terminal number=3 model=LX-K3 address=3 via=pty port=COM3 attendance=30 seed=33 "
       "description=Magazzino\n"
+      "  terminal number=5 model=LX-P2 address=5 via=modem port=COM5 phone=0312345678 continuous=yes "
+      "attendance=20\n"
       "  number=N          registry number, 1-9999, unique (required)\n"
       "  model=MODEL       as --model (default LX-P2)\n"
       "  address=N         0-255 (default 1)\n"
       "  via=tcp|pty       a TCP port or a pseudo-terminal (default tcp)\n"
+      "  via=modem         a pseudo-terminal with a modem in front (as --modem); config.dat\n"
+      "                    gets the row as a modem row\n"
       "  port=COMn         COM1-COM9: the name porte.dat gives a pseudo-terminal (default COM1;\n"
       "                    unique among the pseudo-terminals)\n"
+      "  phone=NUMBER      the number config.dat dials for a modem row, up to 15 digits\n"
+      "                    (default 0123456789)\n"
+      "  continuous=yes    continuous modem download (LX-P2, LX-K5 behind a modem): the\n"
+      "                    records stream\n"
       "  attendance=N      attendance records, 0-%d\n"
       "  production=N      closed production jobs, 0-%d\n"
       "  canteen=N         canteen records, 0-%d\n"
@@ -142,7 +163,9 @@ void printHelp() {
       "Exit status: 0 when stopped by a signal, 2 for a bad command line or plant file,\n"
       "3 when a file, folder, port or pseudo-terminal cannot be used.\n",
       kUsage, cfg::sim::simulatedModelList().c_str(), cfg::sim::kMaxProduction, cfg::sim::kMaxAttendance, cfg::sim::kMaxProduction,
-      cfg::sim::kMaxCanteen, cfg::sim::kMaxAttendance, cfg::sim::kMaxProduction, cfg::sim::kMaxCanteen);
+      cfg::sim::kMaxCanteen, cfg::sim::ModemSettings{}.guardMs,
+      static_cast<int>(cfg::sim::SimModem::kMaxPlusGap.count()), cfg::sim::kMaxAttendance, cfg::sim::kMaxProduction,
+      cfg::sim::kMaxCanteen);
 }
 
 // A whole decimal number from low to high, or a UsageError naming the option.
@@ -176,6 +199,7 @@ struct Options {
   std::vector<Handheld> handhelds;
   std::vector<OtherDevice> others;
   bool usb() const { return !handhelds.empty() || !others.empty(); }
+  std::optional<cfg::sim::ModemSettings> modem;
 };
 
 // ID,PASSWORD[,PRODUCT]
@@ -280,6 +304,22 @@ Options parseOptions(int argc, char** argv) {
       o.handhelds.push_back(parseHandheld(value()));
     } else if (a == "--usb-other") {
       o.others.push_back(parseOther(value()));
+    } else if (a == "--modem") {
+      if (!o.modem) o.modem.emplace();
+      o.singleOption = true;
+    } else if (a == "--modem-init-reply") {
+      std::string text = value();
+      if (text.empty() || text.size() > 40 || text.find_first_of("\r\n") != std::string::npos)
+        throw UsageError("--modem-init-reply takes a text of 1 to 40 characters on one line");
+      if (!o.modem) o.modem.emplace();
+      o.modem->initReply = text;
+      o.singleOption = true;
+    } else if (a == "--modem-dial-result") {
+      std::string text = value();
+      if (!o.modem) o.modem.emplace();
+      if (!cfg::sim::parseDialResult(text, o.modem->dial))
+        throw UsageError("unknown dial result \"" + text + "\"; known results: connect busy nocarrier none");
+      o.singleOption = true;
     } else if (a == "--delay") {
       o.fault.delayMs = static_cast<int>(number(a, value(), 0, 3600000));
       o.singleOption = true;
@@ -294,6 +334,7 @@ Options parseOptions(int argc, char** argv) {
   if (o.configDir || o.expectDir) throw UsageError("--config and --expect go with --plant");
   if (o.tcpPort >= 0 && o.pty) throw UsageError("give either --tcp PORT or --pty");
   if (o.tcpPort < 0 && !o.pty && !o.usb()) throw UsageError("give either --tcp PORT or --pty");
+  if (o.modem && !o.pty) throw UsageError("--modem and its options go with --pty");
   o.terminal.attendance = static_cast<int>(attendance.value_or(records.value_or(0)));
   o.terminal.production = static_cast<int>(production.value_or(records.value_or(0)));
   o.terminal.canteen = static_cast<int>(canteen.value_or(records.value_or(0)));
@@ -359,6 +400,7 @@ int serveOne(const Options& o) {
   if (line) {
     server.add(cfg::sim::makeTerminal(o.terminal));
     server.setFault(o.fault);
+    if (o.modem) server.setModem(*o.modem);
     if (o.pty) {
       std::printf("pty %s\n", server.openPty().c_str());
     } else {

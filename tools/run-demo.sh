@@ -2,7 +2,8 @@
 # Runs the main job on the demo plant with an already built tree:
 #   tools/run-demo.sh [BUILD_DIR] [DEMO_DIR]
 # Starts the simulated plant, prepares a working directory for it, collects
-# every terminal's records with cfgctl, shows where the archives are and
+# every terminal's records with cfgctl (the one behind the modem is dialled,
+# streams its records and is hung up), shows where the archives are and
 # checks them against the plant's records; with a display it then serves the
 # plant again with all its records and opens cfgtool in that directory, for
 # the clerk to collect them from the menu. The plant stops at the end.

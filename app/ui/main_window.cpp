@@ -16,6 +16,7 @@
 #include "app/ui/registry_dialogs.h"
 #include "app/ui/text.h"
 #include "link/ui/basic_commands.h"
+#include "link/ui/modem_dialogs.h"
 #include "records/ui/record_commands.h"
 
 // The resources live in a static library: they must be pulled in by name.
@@ -61,6 +62,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   handlers_[cmd::StartScheduling] = [this] { startScheduling(); };
   handlers_[cmd::StopScheduling] = [this] { stopScheduling(); };
   registerBasicCommands(*this, state_, messages_);
+  registerModemDialogs(*this, state_, messages_);
   registerRecordCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {

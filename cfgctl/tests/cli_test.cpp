@@ -328,13 +328,15 @@ TEST_F(CliTest, ADeletedWorkingDirectoryIsSaid) {
   EXPECT_EQ(dir.read("err.txt"), "cfgctl: cartella di lavoro .: No such file or directory\n");
 }
 
-TEST_F(CliTest, FirstRowOfANumberIsUsedAndModemRowsAreRefused) {
+TEST_F(CliTest, FirstRowOfANumberIsUsedAndAModemRowIsDialledOnItsOwnPort) {
   // A bad line first, then LF-only line ends: the terminal is still found.
   TerminalRecord dead = test::tcpRow(12, "LX-K3", 1, 4);  // nobody listens on port 1
   TerminalRecord modem = test::tcpRow(20, "LX-P2", 1);
   modem.tcp = false;
   modem.modem = true;
   modem.phoneNumber = "0312345678";
+  modem.port = "COM8";
+  dir.write("porte.dat", "COM8 " + (dir.path() / "no-such-port").string() + "\n");
   std::string live = dir.read("config.dat");
   dir.write("config.dat", "0012 Varco\r\n" + live.substr(0, 206) + "\n" + registryLine(dead) + "\n" +
                               registryLine(modem));
@@ -343,8 +345,8 @@ TEST_F(CliTest, FirstRowOfANumberIsUsedAndModemRowsAreRefused) {
   EXPECT_EQ(err.str(), "cfgctl: " + shownPath(dir.path(), "config.dat") +
                            ", riga 1: lunghezza 12 byte con CR LF, attesi 104, 106, 206 o 208: riga ignorata.\n");
   EXPECT_EQ(run({"20", "count", "attendance"}), 3);
-  EXPECT_NE(err.str().find("cfgctl: il terminale 20 si raggiunge via modem: cfgctl non compone numeri; usare cfgtool.\n"),
-            std::string::npos)
+  // The modem's port is opened before anything is dialled.
+  EXPECT_NE(err.str().find("ATTENZIONE! Porta seriale COM8 non presente o gia` assegnata."), std::string::npos)
       << err.str();
 }
 

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -30,6 +31,7 @@
 #include "link/handheld_scan.h"
 #include "link/transaction.h"
 #include "link/usb_transport.h"
+#include "link/modem.h"
 #include "sim/plant.h"
 #include "sim/sim_records.h"
 #include "tests/support/scripted_prompt.h"
@@ -160,9 +162,9 @@ TEST(TermsimCommandLine, HelpListsModelsFaultsAndPlantKeysThatWork) {
   std::string error;
   auto plant = sim::parsePlant(examples, error);
   ASSERT_TRUE(plant) << error;
-  EXPECT_EQ(plant->size(), 2u);
+  EXPECT_EQ(plant->size(), 3u);
   for (const char* key : {"number=", "model=", "address=", "via=", "port=", "attendance=", "production=",
-                          "canteen=", "seed=", "description="}) {
+                          "canteen=", "seed=", "description=", "phone=", "continuous="}) {
     EXPECT_NE(examples.find(key), std::string::npos) << key;
     EXPECT_NE(help.out.find(std::string("\n  ") + key), std::string::npos) << key << " is not explained";
   }
@@ -202,6 +204,10 @@ TEST(TermsimCommandLine, BadInputIsRefusedWithItsReasonAndExitStatus) {
       {{"--fault", "nak:", "--tcp", "0"}, 2, "termsim: --fault COUNT takes a number from 0 to 1000000000, not \"\""},
       {{"--tcp"}, 2, "termsim: --tcp needs a value"},
       {{"--pty", "--tcp", "0"}, 2, "termsim: give either --tcp PORT or --pty"},
+      {{"--tcp", "0", "--modem"}, 2, "termsim: --modem and its options go with --pty"},
+      {{"--pty", "--modem-dial-result", "maybe"},
+       2,
+       "termsim: unknown dial result \"maybe\"; known results: connect busy nocarrier none"},
       {{"--tcp", "0", "--config", d}, 2, "termsim: --config and --expect go with --plant"},
       {{"--plant", d + "/good.txt", "--records", "3"}, 2, "termsim: --plant takes only --config and --expect"},
       {{"--usb-handheld", "H01,12345678"}, 2, "termsim: --usb-handheld: the id is 4 letters or digits, not \"H01\""},
@@ -310,6 +316,49 @@ TEST(TermsimPlant, ConfigAndExpectFoldersAreCreatedAndFilled) {
   EXPECT_EQ(lines(read(expect / "expected_mns.txt")).size(), 1u);
   EXPECT_EQ(read(expect / "expected_prd.txt"), "");
   EXPECT_EQ(run.terminate(), 0) << run.err;
+}
+
+// The modem options as a user gives them: the call dialled through
+// termsim's modem carries frames to the terminal behind it and hangs up; a
+// busy line fails the dial.
+TEST(TermsimModem, TheModemInFrontOfAPseudoTerminalDialsCarriesAndHangsUp) {
+  auto dialled = [](std::vector<std::string> args, const std::function<void(Link&, Messages&)>& then) {
+    Termsim run(std::move(args));
+    auto ready = run.line();
+    ASSERT_TRUE(ready) << run.err;
+    ASSERT_EQ(ready->rfind("pty /dev/", 0), 0u) << *ready;
+    test::ScriptedPrompt prompt;
+    Messages messages{prompt};
+    PortMap ports;
+    ports.set("COM5", ready->substr(4));
+    Link link;
+    link.config.portName = "COM5";
+    link.config.address = "07";
+    link.config.model = "LX-K3";
+    link.config.modem = true;
+    link.config.phoneNumber = "0312345678";
+    ASSERT_TRUE(link.open(messages, ports));
+    then(link, messages);
+    link.close();
+    EXPECT_EQ(run.terminate(), 0) << run.err;
+  };
+  dialled({"--model", "LX-K3", "--address", "7", "--pty", "--modem", "--attendance", "2"},
+          [](Link& link, Messages& messages) {
+            Worker worker;
+            ModemResult r = runModemHeadless(worker, messages, true, link, 10000);
+            ASSERT_TRUE(r.done()) << r.message;
+            std::string request = buildRequest("07", "00");
+            sealMain(request);
+            link.send(request);
+            std::string reply;
+            EXPECT_EQ(link.receiveFrame(reply, 64, 2000), 13) << hexDump(reply);
+            EXPECT_EQ(reply.substr(4, 6), "000002") << hexDump(reply);
+            EXPECT_TRUE(runModemHeadless(worker, messages, false, link, 10000).done());
+          });
+  dialled({"--pty", "--modem-dial-result", "busy", "--address", "7"}, [](Link& link, Messages& messages) {
+    Worker worker;
+    EXPECT_EQ(runModemHeadless(worker, messages, true, link, 10000).message, kModemDialFailed);
+  });
 }
 
 }  // namespace
