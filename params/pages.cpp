@@ -519,6 +519,16 @@ Widget widgetOf(Encoding e) {
   }
 }
 
+bool askConfigurePassword(const Messages& messages) {
+  PromptRequest q;
+  q.text = kConfigurePasswordQuestion;
+  q.title = kQuestionTitle;
+  q.icon = Icon::Question;
+  q.buttons = Buttons::OkCancel;
+  q.defaultButton = Answer::Ok;
+  return messages.ask(q) == Answer::Ok;
+}
+
 int pageCount(ParamModel model) {
   switch (model) {
     case ParamModel::P1:

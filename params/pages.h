@@ -78,4 +78,11 @@ struct StoreResult {
 // is stored and the result names the field and its message.
 StoreResult storePage(ParamModel model, int page, const std::vector<std::string>& values, ParameterImage& image);
 
+// A handheld that still has the factory password, once connected: asks
+// "Configurare la password del terminale ?" (OK/Cancel); on OK the
+// handheld's layout is selected and the pages open at page 1, where its
+// own password is set. True on OK.
+inline constexpr const char* kConfigurePasswordQuestion = "Configurare la password del terminale ?";
+bool askConfigurePassword(const Messages& messages);
+
 }  // namespace cfg

@@ -17,6 +17,7 @@
 #include "app/ui/text.h"
 #include "link/ui/basic_commands.h"
 #include "records/ui/record_commands.h"
+#include "params/ui/parameter_pages.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -62,6 +63,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   handlers_[cmd::StopScheduling] = [this] { stopScheduling(); };
   registerBasicCommands(*this, state_, messages_);
   registerRecordCommands(*this, state_, messages_);
+  registerParameterCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.
