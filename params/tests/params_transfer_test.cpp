@@ -66,6 +66,8 @@ struct RoundTrip {
   int transfers;
 };
 
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.model; }
+
 class ParameterRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
 // Read, change one field per page through the page table, write, read back:

@@ -180,6 +180,21 @@ void ParameterPagesDialog::buildPage() {
   areaLayout_->insertLayout(0, form);
   areaLayout_->addStretch(1);
   showValues();
+  // A band switch on this page takes effect as soon as it is changed.
+  for (QWidget* w : widgets_) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) connect(b, &QAbstractButton::toggled, this, [this] { enableBands(); });
+    if (auto* c = qobject_cast<QComboBox*>(w))
+      connect(c, &QComboBox::currentIndexChanged, this, [this] { enableBands(); });
+  }
+}
+
+void ParameterPagesDialog::enableBands() {
+  // The page as it stands, where its values can be stored; the image otherwise.
+  ParameterImage scratch = state_.parameters.image;
+  storePage(state_.parameters.model, page_, values(), scratch);
+  const auto& all = fieldsOf(state_.parameters.model);
+  for (std::size_t k = 0; k < widgets_.size(); ++k)
+    if (all[fields_[k]].band >= 0) widgets_[k]->setEnabled(bandEnabled(state_.parameters.model, all[fields_[k]], scratch));
 }
 
 void ParameterPagesDialog::showValues() {

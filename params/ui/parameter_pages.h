@@ -51,6 +51,7 @@ class ParameterPagesDialog : public GreyDialog {
  private:
   void buildPage();
   void showValues();
+  void enableBands();
   std::vector<std::string> values() const;
   void loadFile();
   void saveFile();

@@ -88,6 +88,7 @@ class ParameterPagesTest : public QObject {
       QVERIFY(enable);
       QVERIFY(!edit(d, "dalle:")->isEnabled());
       enable->setChecked(true);
+      QVERIFY2(edit(d, "dalle:")->isEnabled(), "the switch on the same page takes effect at once");
       d->saveButton()->click();  // stores the page first
       QCOMPARE(p.dir.read("k2.txt").substr(0, 10), std::string("001\r\n004\r\n"));  // the defaults
       QCOMPARE(p.dir.read("k2.txt").substr(56 * 5, 5), std::string("001\r\n"));
