@@ -368,7 +368,11 @@ bool isDigits(const std::string& s) {
   return true;
 }
 
-std::optional<long> decimal(const std::string& s, std::size_t maxDigits = 9) {
+// A decimal number typed in a field; blanks around it are allowed.
+std::optional<long> decimal(const std::string& typed, std::size_t maxDigits = 9) {
+  std::size_t first = typed.find_first_not_of(' ');
+  std::size_t last = typed.find_last_not_of(' ');
+  std::string s = first == std::string::npos ? std::string() : typed.substr(first, last - first + 1);
   if (!isDigits(s) || s.size() > maxDigits) return std::nullopt;
   return std::stol(s);
 }

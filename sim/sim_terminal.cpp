@@ -247,6 +247,7 @@ void SimTerminal::installBasicCommands() {
     t.memory_.clear();
     t.poke(t.configBlockAddress(), static_cast<std::uint8_t>(address));
     t.setSpeedIndex(speed);
+    installParameterMemory(t);  // the factory parameters come back too
     return std::string();
   });
   setHandler("34", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {

@@ -165,7 +165,7 @@ TEST(PageValidation, OneBadValuePerKindKeepsTheUserOnThePage) {
     p["Porta"] = "65535";
     p["Dim. buffer"] = "32769";
     p.refuse("Dim. buffer", "Errore: range ammesso 0-32768.");
-    p["Dim. buffer"] = "258";
+    p["Dim. buffer"] = " 258 ";  // blanks around a number are fine
     ASSERT_TRUE(p.store());
     EXPECT_EQ(p.image.at(0, 94), 0xFF);
     EXPECT_EQ(p.image.at(0, 79), 0x01) << "high byte first";
