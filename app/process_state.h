@@ -14,6 +14,7 @@
 #include "link/port_map.h"
 #include "link/prompt.h"
 #include "link/worker.h"
+#include "params/image.h"
 #include "records/formats.h"
 
 namespace cfg {
@@ -53,6 +54,7 @@ struct ProcessState {
   bool modemConnected = false;   // the Link was dialled: hang up before closing
   bool reconnect = false;        // the next connect skips the selection dialog
   TerminalLock terminalLock;     // held while a registry terminal is connected
+  ParameterState parameters;     // the connected terminal's parameter image and layout
 
   // What the last handheld search found, and which kind of search it was.
   HandheldList handhelds;

@@ -20,6 +20,7 @@
 #include "link/commands.h"
 #include "link/hex.h"
 #include "link/memory_view.h"
+#include "cfgctl/params_commands.h"
 #include "link/progress.h"
 #include "link/status.h"
 #include "records/acquisition.h"
@@ -52,6 +53,7 @@ const char* const kUsageText =
     "  memory read PAGE                          one 256-byte page, PAGE in hexadecimal\n"
     "  memory write PAGE OFFSET DATA             4 bytes (DATA: 8 hexadecimal digits) at OFFSET\n"
     "  direct TEXT                               send TEXT as command and data, show the reply\n"
+    "  params read FILE | params write FILE      configuration parameters to or from a parameter file\n"
     "Settings of DIR (no TERMINAL):\n"
     "  terminals                                 list config.dat\n"
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
@@ -91,6 +93,7 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"memory",
      "cfgctl TERMINAL memory read PAGE\ncfgctl TERMINAL memory write PAGE OFFSET DATA\n"
      "PAGE up to four hexadecimal digits, OFFSET two (a multiple of 4), DATA eight.\n"},
+    {"params", kParamsHelp},
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
      "the reply are shown as <XX>.\n"},
@@ -333,6 +336,8 @@ int Session::run() {
     if (a[0].size() > kDirectCommandMax)
       return usage("il testo di direct ha " + std::to_string(a[0].size()) + " caratteri, al massimo " +
                    std::to_string(kDirectCommandMax));
+  } else if (cmd_.name == "params") {
+    if (std::string problem = paramsUsageProblem(a); !problem.empty()) return usage(problem);
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
     return usage(cmd_.name + " non accetta argomenti");
   }
@@ -438,6 +443,7 @@ int Session::command(std::optional<RecordKind> kind, const std::string& referenc
     return r.badField != InputField::None ? kUsage : result(r.ok);
   }
   if (c == "memory") return memory();
+  if (c == "params") return runParams(a, link_, messages_, out_, err_, progress_, interrupted_);
   prompt_.escapeReplies(true);  // the reply is the terminal's bytes
   return result(sendDirectCommand(link_, messages_, a[0]).has_value());
 }

@@ -1,4 +1,5 @@
 #include "sim/sim_terminal.h"
+#include "sim/sim_params.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,6 +54,7 @@ std::string hexText(std::string_view text, std::size_t width) {
 SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move(model)), address_(address) {
   poke(configBlockAddress(), static_cast<std::uint8_t>(address));
   setSpeedIndex(3);  // 9600
+  installParameterMemory(*this);
   installBasicCommands();
   installRecordCommands();
 }
@@ -245,6 +247,7 @@ void SimTerminal::installBasicCommands() {
     t.memory_.clear();
     t.poke(t.configBlockAddress(), static_cast<std::uint8_t>(address));
     t.setSpeedIndex(speed);
+    installParameterMemory(t);  // the factory parameters come back too
     return std::string();
   });
   setHandler("34", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {

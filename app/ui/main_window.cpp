@@ -18,6 +18,7 @@
 #include "link/ui/basic_commands.h"
 #include "link/ui/modem_dialogs.h"
 #include "records/ui/record_commands.h"
+#include "params/ui/parameter_pages.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -64,6 +65,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerBasicCommands(*this, state_, messages_);
   registerModemDialogs(*this, state_, messages_);
   registerRecordCommands(*this, state_, messages_);
+  registerParameterCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.
