@@ -87,6 +87,8 @@ class SimServer {
     // The terminal streaming its records to this peer, and when the next goes out.
     std::optional<std::size_t> streamer;
     std::chrono::steady_clock::time_point nextStream;
+    // The terminal whose loader owns this peer's bytes after "33".
+    std::optional<std::size_t> loading;
   };
 
   void serveLoop();

@@ -55,6 +55,7 @@ SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move
   setSpeedIndex(3);  // 9600
   installBasicCommands();
   installRecordCommands();
+  installLoaderCommands(*this);
 }
 
 void SimTerminal::add(const AttendanceRecord& r) { attendance.add(attendanceBody(r, 0).substr(4)); }
