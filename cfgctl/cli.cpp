@@ -15,6 +15,7 @@
 #include "app/registry_edit.h"
 #include "app/terminal_lock.h"
 #include "cfgctl/cli_support.h"
+#include "cfgctl/maintenance_commands.h"
 #include "link/commands.h"
 #include "link/hex.h"
 #include "link/memory_view.h"
@@ -45,6 +46,8 @@ const char* const kUsageText =
     "  memory read PAGE                          one 256-byte page, PAGE in hexadecimal\n"
     "  memory write PAGE OFFSET DATA             4 bytes (DATA: 8 hexadecimal digits) at OFFSET\n"
     "  direct TEXT                               send TEXT as command and data, show the reply\n"
+    "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
+    "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
     "Settings of DIR (no TERMINAL):\n"
     "  terminals                                 list config.dat\n"
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
@@ -85,6 +88,8 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
      "the reply are shown as <XX>.\n"},
+    {"firmware", kFirmwareHelp},
+    {"logo", kLogoHelp},
 };
 
 struct Command {
@@ -158,7 +163,7 @@ class Session {
   bool interrupted() const { return interrupted_ && interrupted_->load(); }
   // Runs a worker routine to its end, or until an interruption stops it at
   // its next step. True when it was interrupted.
-  bool runWorker(Worker::Routine routine);
+  bool runWorker(Worker::Routine routine, std::function<void(const ProgressUpdate&)> onProgress = {});
   int checkArchiveSettings(RecordKind kind, const FileReport& report);
   int records(bool retrieval, RecordKind kind, const std::string& reference);
   int memory();
@@ -177,7 +182,8 @@ class Session {
   Link link_;
 };
 
-bool Session::runWorker(Worker::Routine routine) {
+bool Session::runWorker(Worker::Routine routine, std::function<void(const ProgressUpdate&)> onProgress) {
+  if (!onProgress) onProgress = [this](const ProgressUpdate& u) { showProgress(u); };
   ProgressQueue queue;
   Worker worker;
   if (!worker.start(queue, std::move(routine), messages_)) return false;
@@ -190,11 +196,11 @@ bool Session::runWorker(Worker::Routine routine) {
     auto event = queue.next(100);
     if (!event) continue;
     if (event->close) break;
-    showProgress(event->update);
+    onProgress(event->update);
   }
   worker.stop();  // the routine returns at its next step; a transaction under way ends first
   for (auto& e : queue.takeAll())
-    if (!e.close) showProgress(e.update);
+    if (!e.close) onProgress(e.update);
   return stopped;
 }
 
@@ -324,6 +330,8 @@ int Session::run() {
     if (a[0].size() > kDirectCommandMax)
       return usage("il testo di direct ha " + std::to_string(a[0].size()) + " caratteri, al massimo " +
                    std::to_string(kDirectCommandMax));
+  } else if (cmd_.name == "firmware" || cmd_.name == "logo") {
+    if (std::string problem = maintenanceUsageProblem(cmd_.name, a); !problem.empty()) return usage(problem);
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
     return usage(cmd_.name + " non accetta argomenti");
   }
@@ -348,6 +356,13 @@ int Session::run() {
     return kSetup;
   }
   if (!fillLinkFromRow(state_.registry, *row, link_.config, messages_)) return kSetup;
+  // A firmware or logo file is checked before the connection opens.
+  std::unique_ptr<MaintenanceCommand> maintenance;
+  if (cmd_.name == "firmware" || cmd_.name == "logo") {
+    int rc = kOk;
+    maintenance = prepareMaintenance(cmd_.name, a, link_.config, messages_, err_, rc);
+    if (!maintenance) return rc;
+  }
   if (kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
     if (int rc = checkArchiveSettings(*kind, loaded.archive); rc != kOk) return rc;
   }
@@ -415,6 +430,13 @@ int Session::run() {
     return r.badField != InputField::None ? kUsage : result(r.ok);
   }
   if (c == "memory") return memory();
+  if (maintenance) {
+    int rc = maintenance->run(
+        link_, messages_,
+        [this](Worker::Routine r, std::function<void(const ProgressUpdate&)> p) { return runWorker(std::move(r), std::move(p)); },
+        out_, err_, progress_);
+    return rc == kOk ? result(true) : rc;
+  }
   prompt_.escapeReplies(true);  // the reply is the terminal's bytes
   return result(sendDirectCommand(link_, messages_, a[0]).has_value());
 }
