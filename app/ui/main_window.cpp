@@ -16,6 +16,7 @@
 #include "app/ui/registry_dialogs.h"
 #include "app/ui/text.h"
 #include "link/ui/basic_commands.h"
+#include "maintenance/ui/maintenance_dialogs.h"
 #include "records/ui/record_commands.h"
 
 // The resources live in a static library: they must be pulled in by name.
@@ -62,6 +63,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   handlers_[cmd::StopScheduling] = [this] { stopScheduling(); };
   registerBasicCommands(*this, state_, messages_);
   registerRecordCommands(*this, state_, messages_);
+  registerMaintenanceCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.
