@@ -12,6 +12,7 @@ constexpr char kEot = 0x04;
 
 void SimLoader::enter(int target) {
   active_ = true;
+  ++entries_;
   target_ = target;
   finished_ = false;
   input_.clear();

@@ -40,6 +40,7 @@ class SimLoader {
   bool finished() const { return finished_; }   // EOT received after the last "33"
   int naks() const { return naks_; }            // blocks refused
   int duplicates() const { return duplicates_; }
+  int entries() const { return entries_; }        // "33" taken so far
 
   // "33" received: a new image starts.
   void enter(int target);
@@ -58,6 +59,7 @@ class SimLoader {
   std::set<std::size_t> refused_;
   int naks_ = 0;
   int duplicates_ = 0;
+  int entries_ = 0;
 };
 
 // Installs "33" (and "3301", "3302") on the terminal.

@@ -259,6 +259,7 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
     std::lock_guard lock(mutex_);
     requests_.push_back(frame);
     for (std::size_t i = 0; i < terminals_.size(); ++i) {
+      int entries = terminals_[i].loader.entries();
       try {
         reply = terminals_[i].handle(frame);
       } catch (const std::exception& e) {
@@ -269,7 +270,7 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
         reply = nakFrame(terminals_[i].address());
       }
       if (!reply) continue;
-      if (terminals_[i].loader.active() && !peer.loading) {
+      if (terminals_[i].loader.entries() != entries) {
         // "33" taken: the loader answers with its prompt and asks for block 1 a moment later.
         SimLoader& loader = terminals_[i].loader;
         if (loader.silent) {

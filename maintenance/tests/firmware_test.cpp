@@ -17,6 +17,7 @@
 #include "link/fd.h"
 #include "link/frame.h"
 #include "link/hex.h"
+#include "link/progress.h"
 #include "link/transaction.h"
 #include "maintenance/firmware.h"
 #include "sim/sim_server.h"
@@ -199,6 +200,36 @@ TEST_F(TermsimLoader, ImageArrivesByteExactPastBlock256WithARefusedBlockResent) 
   // The loader gave the line back: the terminal answers Frames again.
   std::string reply;
   EXPECT_TRUE(exchange(link, messages, "36", reply, 64, 500, 9));
+}
+
+TEST_F(TermsimLoader, AStoppedDownloadSendsNoEotAndTheNextStartsAgainFromThirtyThree) {
+  setUp("LX-K1");
+  FirmwareImage image;
+  image.bytes = makeImage(600, 13);
+  FirmwareRun run;
+  FirmwareJob job{link, messages, image, FirmwareTarget::Terminal};
+  ProgressQueue queue;
+  ASSERT_TRUE(worker.start(queue, [&](Worker& w) { downloadFirmware(w, job, run); }, messages));
+  for (;;) {
+    auto e = queue.next(10000);
+    ASSERT_TRUE(e && !e->close);
+    if (e->update.second >= 40) break;
+  }
+  worker.stop();  // "&Annulla": ends after the exchange under way
+  EXPECT_FALSE(run.completed);
+  EXPECT_LT(run.blocksSent, 600u);
+  server.with(0, [](SimTerminal& t) {
+    // The loader was never told the image is whole: it still waits for blocks.
+    EXPECT_FALSE(t.loader.finished());
+    EXPECT_TRUE(t.loader.active());
+  });
+  // Over a new connection (as after a restart of the program) the download starts again from "33".
+  link.close();
+  ASSERT_TRUE(link.open(messages, PortMap{}));
+  image.bytes = makeImage(30, 14);
+  Outcome again = download(image);
+  EXPECT_TRUE(again.completed);
+  EXPECT_TRUE(sameBytes(image.bytes, received()));
 }
 
 TEST_F(TermsimLoader, RecordsStillInTheTerminalAreWarnedOfAndNoSendsNothing) {
