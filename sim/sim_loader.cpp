@@ -1,5 +1,9 @@
 #include "sim/sim_loader.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
 #include "link/frame.h"
 #include "link/link_config.h"
 #include "sim/sim_terminal.h"
@@ -8,6 +12,22 @@ namespace cfg::sim {
 
 namespace {
 constexpr char kEot = 0x04;
+}
+
+void SimLoader::saveImage() const {
+  // Written beside and renamed, so a reader never sees half an image.
+  std::string temporary = imagePath + ".part";
+  {
+    std::ofstream f(temporary, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(image_.data()), static_cast<std::streamsize>(image_.size()));
+    if (!f) {
+      std::fprintf(stderr, "termsim: cannot write the loader image %s\n", temporary.c_str());
+      return;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, imagePath, ec);
+  if (ec) std::fprintf(stderr, "termsim: cannot write the loader image %s: %s\n", imagePath.c_str(), ec.message().c_str());
 }
 
 void SimLoader::enter(int target) {
@@ -31,6 +51,7 @@ std::string SimLoader::feed(std::string_view bytes) {
       active_ = false;
       finished_ = true;
       out += ACK;
+      if (!imagePath.empty()) saveImage();
       break;
     }
     if (input_[0] != SOH) {  // line noise between blocks

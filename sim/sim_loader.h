@@ -31,6 +31,7 @@ class SimLoader {
   std::size_t dataBytes = 128;          // per block
   std::set<std::size_t> refuseOnce;     // blocks (1-based sequence) answered NAK at first
   bool silent = false;                  // "33" gets no answer
+  std::string imagePath;                // when set, each image is written here after EOT
 
   bool active() const { return active_; }
   // Target of the last "33": 0 the terminal, 1 and 2 its readers.
@@ -50,6 +51,8 @@ class SimLoader {
   std::string feed(std::string_view bytes);
 
  private:
+  void saveImage() const;
+
   bool active_ = false;
   int target_ = 0;
   bool finished_ = false;

@@ -50,7 +50,7 @@ struct InputError : std::runtime_error {
 const char kUsage[] =
     "usage: termsim [--model MODEL] [--address N] (--tcp PORT | --pty)\n"
     "               [--records N] [--attendance N] [--production N] [--canteen N] [--seed N]\n"
-    "               [--fault KIND[:COUNT]] [--delay MS]\n"
+    "               [--fault KIND[:COUNT]] [--delay MS] [--loader-image FILE]\n"
     "       termsim --plant FILE [--config DIR] [--expect DIR]\n"
     "       termsim --help\n";
 
@@ -79,6 +79,9 @@ void printHelp() {
       "                        always give the same records, from 1 December 2026 on\n"
       "  --fault KIND[:COUNT]  misbehave on every reply, or only on the next COUNT replies\n"
       "  --delay MS            how late the replies of the delay fault go out\n"
+      "  --loader-image FILE   after each firmware download (\"33\", blocks, EOT) write the image\n"
+      "                        the loader received to FILE (replaced whole); reader modules 1\n"
+      "                        and 2 are fitted so that \"3301\" and \"3302\" are taken too\n"
       "\n"
       "Faults:\n"
       "  none       answer normally\n"
@@ -142,6 +145,7 @@ struct Options {
   long tcpPort = -1;
   bool pty = false;
   cfg::sim::Fault fault;
+  std::string loaderImage;
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -197,6 +201,9 @@ Options parseOptions(int argc, char** argv) {
                          "\"; known faults: none noanswer nak badcheck delay echo close drop");
       if (colon != std::string::npos)
         o.fault.count = static_cast<int>(number("--fault COUNT", text.substr(colon + 1), 0, 1000000000));
+      o.singleOption = true;
+    } else if (a == "--loader-image") {
+      o.loaderImage = value();
       o.singleOption = true;
     } else if (a == "--delay") {
       o.fault.delayMs = static_cast<int>(number(a, value(), 0, 3600000));
@@ -272,7 +279,13 @@ int servePlant(const Options& o) {
 int serveOne(const Options& o) {
   sigset_t stopSignals = blockStopSignals();
   cfg::sim::SimServer server;
-  server.add(cfg::sim::makeTerminal(o.terminal));
+  cfg::sim::SimTerminal terminal = cfg::sim::makeTerminal(o.terminal);
+  if (!o.loaderImage.empty()) {
+    terminal.loader.imagePath = o.loaderImage;
+    terminal.readerVersion[0] = "READER 1 SIM";
+    terminal.readerVersion[1] = "READER 2 SIM";
+  }
+  server.add(std::move(terminal));
   server.setFault(o.fault);
   if (o.pty) {
     std::printf("pty %s\n", server.openPty().c_str());
