@@ -48,7 +48,15 @@ bool readLogoFile(const std::filesystem::path& path, LogoModel model, LogoFile& 
     if (n <= 0) return false;  // shorter than a bitmap of the display's size
     got += static_cast<std::size_t>(n);
   }
-  if (bytes[18] != (g.width & 0xFF) || bytes[22] != (g.height & 0xFF) || bytes[26] != 1 || bytes[28] != 1)
+  auto u32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+                                      static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+  };
+  auto u16 = [&](std::size_t at) { return static_cast<unsigned>(bytes[at] | bytes[at + 1] << 8); };
+  // Width and height are read whole: a 496-pixel or a top-down (negative
+  // height) bitmap shares its low byte with a good one but not its rows.
+  if (u32(18) != static_cast<std::uint32_t>(g.width) || u32(22) != static_cast<std::uint32_t>(g.height) ||
+      u16(26) != 1 || u16(28) != 1)
     return false;
   file.bytes = std::move(bytes);
   return true;

@@ -2,8 +2,8 @@
 //
 // A logo file is a bottom-up one-bit Windows bitmap: a 62-byte head (file
 // header, information header, two-colour palette) and the pixel rows, each
-// padded to 4 bytes. Only four header bytes are looked at: the low bytes of
-// width (offset 18) and height (22), planes (26) and bits per pixel (28).
+// padded to 4 bytes. Only four header fields are looked at: width (offset
+// 18) and height (22), planes (26) and bits per pixel (28).
 //
 //   model  pixels     file bytes  row bytes  memory  slot 1    slot 2    commands
 //   LX-P2  240 x 128  4158        32         0x42    0x420000  0x421000  960

@@ -120,6 +120,13 @@ TEST(LogoFile, EachModelTakesOnlyItsOwnOneBitBitmap) {
   auto planes = makeBmp(128, 64, kPattern);
   planes[26] = 2;
   EXPECT_FALSE(readLogoFile(save(dir, "planes.bmp", planes), LogoModel::K5, f));
+  // A top-down bitmap (negative height) and one 496 pixels wide share the low bytes of a good one.
+  auto topDown = makeBmp(240, 128, kPattern);
+  put32(topDown, 22, static_cast<unsigned>(-128));
+  EXPECT_FALSE(readLogoFile(save(dir, "topdown.bmp", topDown), LogoModel::P2, f));
+  auto wide = makeBmp(240, 128, kPattern);
+  put32(wide, 18, 496);
+  EXPECT_FALSE(readLogoFile(save(dir, "wide.bmp", wide), LogoModel::P2, f));
   auto torn = makeBmp(240, 128, kPattern);
   torn.resize(4157);
   EXPECT_FALSE(readLogoFile(save(dir, "torn.bmp", torn), LogoModel::P2, f));
