@@ -123,22 +123,6 @@ TEST(FirmwareFile, TornEmptyMissingOrSpecialFilesAreRefused) {
   EXPECT_FALSE(loadFirmwareFile(dir / "fifo", "LX-K1", FirmwareTarget::Terminal, image));
 }
 
-TEST(FirmwareBlock, NumbersWrapAndCarryTheirComplementAndSum) {
-  std::string data(128, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(0xF0 + i);
-  unsigned sum = 0;
-  for (char c : data) sum += static_cast<std::uint8_t>(c);
-  for (std::size_t number : {1u, 255u, 256u, 257u, 511u, 512u}) {
-    std::string block = transferBlock(data, number);
-    ASSERT_EQ(block.size(), 132u);
-    EXPECT_EQ(block[0], SOH);
-    EXPECT_EQ(static_cast<std::uint8_t>(block[1]), number % 256) << number;
-    EXPECT_EQ(static_cast<std::uint8_t>(block[1]) + static_cast<std::uint8_t>(block[2]), 255) << number;
-    EXPECT_EQ(block.substr(3, 128), data);
-    EXPECT_EQ(static_cast<std::uint8_t>(block[131]), sum & 0xFF);
-  }
-}
-
 class TermsimLoader : public ::testing::Test {
  protected:
   void setUp(const char* model) {
