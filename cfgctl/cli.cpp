@@ -17,6 +17,7 @@
 #include "cfgctl/cli_support.h"
 #include "cfgctl/handheld_commands.h"
 #include "cfgctl/modem_call.h"
+#include "cfgctl/maintenance_commands.h"
 #include "link/commands.h"
 #include "link/hex.h"
 #include "link/memory_view.h"
@@ -54,6 +55,8 @@ const char* const kUsageText =
     "  memory write PAGE OFFSET DATA             4 bytes (DATA: 8 hexadecimal digits) at OFFSET\n"
     "  direct TEXT                               send TEXT as command and data, show the reply\n"
     "  params read FILE | params write FILE      configuration parameters to or from a parameter file\n"
+    "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
+    "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
     "Settings of DIR (no TERMINAL):\n"
     "  terminals                                 list config.dat\n"
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
@@ -97,6 +100,8 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
      "the reply are shown as <XX>.\n"},
+    {"firmware", kFirmwareHelp},
+    {"logo", kLogoHelp},
 };
 
 struct Command {
@@ -170,7 +175,7 @@ class Session {
   bool interrupted() const { return interrupted_ && interrupted_->load(); }
   // Runs a worker routine to its end, or until an interruption stops it at
   // its next step. True when it was interrupted.
-  bool runWorker(Worker::Routine routine);
+  bool runWorker(Worker::Routine routine, std::function<void(const ProgressUpdate&)> onProgress = {});
   int checkArchiveSettings(RecordKind kind, const FileReport& report);
   int records(bool retrieval, RecordKind kind, const std::string& reference);
   int memory();
@@ -189,9 +194,11 @@ class Session {
   Messages messages_;
   ProcessState state_;
   Link link_;
+  std::unique_ptr<MaintenanceCommand> maintenance_;  // firmware or logo, its file already checked
 };
 
-bool Session::runWorker(Worker::Routine routine) {
+bool Session::runWorker(Worker::Routine routine, std::function<void(const ProgressUpdate&)> onProgress) {
+  if (!onProgress) onProgress = [this](const ProgressUpdate& u) { showProgress(u); };
   ProgressQueue queue;
   Worker worker;
   if (!worker.start(queue, std::move(routine), messages_)) return false;
@@ -204,11 +211,11 @@ bool Session::runWorker(Worker::Routine routine) {
     auto event = queue.next(100);
     if (!event) continue;
     if (event->close) break;
-    showProgress(event->update);
+    onProgress(event->update);
   }
   worker.stop();  // the routine returns at its next step; a transaction under way ends first
   for (auto& e : queue.takeAll())
-    if (!e.close) showProgress(e.update);
+    if (!e.close) onProgress(e.update);
   return stopped;
 }
 
@@ -338,6 +345,8 @@ int Session::run() {
                    std::to_string(kDirectCommandMax));
   } else if (cmd_.name == "params") {
     if (std::string problem = paramsUsageProblem(a); !problem.empty()) return usage(problem);
+  } else if (cmd_.name == "firmware" || cmd_.name == "logo") {
+    if (std::string problem = maintenanceUsageProblem(cmd_.name, a); !problem.empty()) return usage(problem);
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
     return usage(cmd_.name + " non accetta argomenti");
   }
@@ -357,6 +366,12 @@ int Session::run() {
   if (int rc = resolveTerminal(*terminal, state_, messages_, loaded.registry, target, err_, interrupted_); rc != kOk)
     return rc;
   link_.config = target.link;
+  // A firmware or logo file is checked before the connection opens.
+  if (cmd_.name == "firmware" || cmd_.name == "logo") {
+    int rc = kOk;
+    maintenance_ = prepareMaintenance(cmd_.name, a, link_.config, messages_, err_, rc);
+    if (!maintenance_) return rc;
+  }
   if (terminal->handheldId.empty() && kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
     if (int rc = checkArchiveSettings(*kind, loaded.archive); rc != kOk) return rc;
   }
@@ -444,6 +459,13 @@ int Session::command(std::optional<RecordKind> kind, const std::string& referenc
   }
   if (c == "memory") return memory();
   if (c == "params") return runParams(a, link_, messages_, out_, err_, progress_, interrupted_);
+  if (maintenance_) {
+    int rc = maintenance_->run(
+        link_, messages_,
+        [this](Worker::Routine r, std::function<void(const ProgressUpdate&)> p) { return runWorker(std::move(r), std::move(p)); },
+        out_, err_, progress_);
+    return rc == kOk ? result(true) : rc;
+  }
   prompt_.escapeReplies(true);  // the reply is the terminal's bytes
   return result(sendDirectCommand(link_, messages_, a[0]).has_value());
 }

@@ -279,6 +279,17 @@ void SimServer::onReadable(Peer& peer) {
 }
 
 void SimServer::onBytes(Peer& peer, std::string_view bytes) {
+  if (peer.loading) {
+    std::string answer;
+    {
+      std::lock_guard lock(mutex_);
+      SimLoader& loader = terminals_[*peer.loading].loader;
+      answer = loader.feed(bytes);
+      if (!loader.active()) peer.loading.reset();  // back to Frames after EOT
+    }
+    if (!answer.empty()) queue(peer, {SteadyClock::now(), answer, false, 0});
+    return;
+  }
   peer.input.append(bytes);
   // A Frame runs from SOH to CR; the check byte is never CR.
   for (;;) {
@@ -302,11 +313,13 @@ void SimServer::onBytes(Peer& peer, std::string_view bytes) {
 
 void SimServer::onFrame(Peer& peer, const std::string& frame) {
   std::optional<std::string> reply;
+  std::string loaderStart;
   Fault fault;
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(frame);
     for (std::size_t i = 0; i < terminals_.size(); ++i) {
+      int entries = terminals_[i].loader.entries();
       try {
         reply = terminals_[i].handle(frame);
       } catch (const std::exception& e) {
@@ -317,6 +330,19 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
         reply = nakFrame(terminals_[i].address());
       }
       if (!reply) continue;
+      if (terminals_[i].loader.entries() != entries) {
+        // "33" taken: the loader answers with its prompt and asks for block 1 a moment later.
+        SimLoader& loader = terminals_[i].loader;
+        if (loader.silent) {
+          loader.leave();  // a loader that never starts: the request goes unanswered
+          reply = std::string();
+        } else {
+          peer.loading = i;
+          peer.input.clear();
+          reply = loader.prompt;
+          loaderStart = std::string(1, NAK);
+        }
+      }
       if (terminals_[i].streaming && !peer.streamer) {
         peer.streamer = i;
         peer.nextStream = SteadyClock::now() + std::chrono::milliseconds(terminals_[i].streamGapMs);
@@ -361,6 +387,7 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
     }
     out.bytes += r;
   }
+  if (!loaderStart.empty()) queue(peer, {out.due + std::chrono::milliseconds(100), loaderStart, false, 0});
   if (out.bytes.empty() && !out.closeAfter) return;
   queue(peer, std::move(out));
 }

@@ -100,6 +100,8 @@ class SimServer {
     std::chrono::steady_clock::time_point nextStream;
     // The modem in front of this line, if any.
     std::unique_ptr<SimModem> modem;
+    // The terminal whose loader owns this peer's bytes after "33".
+    std::optional<std::size_t> loading;
   };
 
   void serveLoop();

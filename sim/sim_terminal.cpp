@@ -57,6 +57,7 @@ SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move
   installParameterMemory(*this);
   installBasicCommands();
   installRecordCommands();
+  installLoaderCommands(*this);
 }
 
 void SimTerminal::add(const AttendanceRecord& r) { attendance.add(attendanceBody(r, 0).substr(4)); }

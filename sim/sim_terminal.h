@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim/record_store.h"
+#include "sim/sim_loader.h"
 #include "sim/sim_records.h"
 
 namespace cfg::sim {
@@ -70,6 +71,9 @@ class SimTerminal {
   std::optional<std::uint16_t> streamRepeat;  // send this record twice, once
   // The next record Frame to send unasked; nothing when the stream has caught up.
   std::optional<std::string> nextStreamed();
+
+  // The loader "33" starts (firmware download).
+  SimLoader loader;
 
   // Memory image: 24-bit addresses (page << 8 | offset); unwritten bytes read 0xFF.
   std::uint8_t peek(std::uint32_t address) const;

@@ -52,7 +52,7 @@ struct InputError : std::runtime_error {
 const char kUsage[] =
     "usage: termsim [--model MODEL] [--address N] (--tcp PORT | --pty)\n"
     "               [--records N] [--attendance N] [--production N] [--canteen N] [--seed N]\n"
-    "               [--fault KIND[:COUNT]] [--delay MS]\n"
+    "               [--fault KIND[:COUNT]] [--delay MS] [--loader-image FILE]\n"
     "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
     "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
     "               [--modem [--modem-init-reply TEXT] [--modem-dial-result RESULT]]\n"
@@ -96,6 +96,9 @@ void printHelp() {
       "  --modem-dial-result RESULT\n"
       "                        the answer to \"ATD\": connect (\"CONNECT 9600\", the default),\n"
       "                        busy (\"BUSY\"), nocarrier (\"NO CARRIER\") or none (no answer)\n"
+      "  --loader-image FILE   after each firmware download (\"33\", blocks, EOT) write the image\n"
+      "                        the loader received to FILE (replaced whole); reader modules 1\n"
+      "                        and 2 are fitted so that \"3301\" and \"3302\" are taken too\n"
       "\n"
       "Faults:\n"
       "  none       answer normally\n"
@@ -200,6 +203,7 @@ struct Options {
   std::vector<OtherDevice> others;
   bool usb() const { return !handhelds.empty() || !others.empty(); }
   std::optional<cfg::sim::ModemSettings> modem;
+  std::string loaderImage;
 };
 
 // ID,PASSWORD[,PRODUCT]
@@ -320,6 +324,9 @@ Options parseOptions(int argc, char** argv) {
       if (!cfg::sim::parseDialResult(text, o.modem->dial))
         throw UsageError("unknown dial result \"" + text + "\"; known results: connect busy nocarrier none");
       o.singleOption = true;
+    } else if (a == "--loader-image") {
+      o.loaderImage = value();
+      o.singleOption = true;
     } else if (a == "--delay") {
       o.fault.delayMs = static_cast<int>(number(a, value(), 0, 3600000));
       o.singleOption = true;
@@ -398,7 +405,13 @@ int serveOne(const Options& o) {
   cfg::sim::SimServer server;
   bool line = o.pty || o.tcpPort >= 0;
   if (line) {
-    server.add(cfg::sim::makeTerminal(o.terminal));
+    cfg::sim::SimTerminal terminal = cfg::sim::makeTerminal(o.terminal);
+    if (!o.loaderImage.empty()) {
+      terminal.loader.imagePath = o.loaderImage;
+      terminal.readerVersion[0] = "READER 1 SIM";
+      terminal.readerVersion[1] = "READER 2 SIM";
+    }
+    server.add(std::move(terminal));
     server.setFault(o.fault);
     if (o.modem) server.setModem(*o.modem);
     if (o.pty) {

@@ -17,6 +17,7 @@
 #include "app/ui/text.h"
 #include "link/ui/basic_commands.h"
 #include "link/ui/modem_dialogs.h"
+#include "maintenance/ui/maintenance_dialogs.h"
 #include "records/ui/record_commands.h"
 #include "params/ui/parameter_pages.h"
 
@@ -66,6 +67,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerModemDialogs(*this, state_, messages_);
   registerRecordCommands(*this, state_, messages_);
   registerParameterCommands(*this, state_, messages_);
+  registerMaintenanceCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

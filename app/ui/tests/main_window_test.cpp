@@ -274,7 +274,8 @@ class MainWindowTest : public QObject {
         cmd::RecordCount,    cmd::FirmwareVersion,   cmd::Reset,            cmd::ResetDefaults,   cmd::Status,
         cmd::OutputCommand,  cmd::MemoryView,        cmd::DirectCommand,    cmd::Polling,         cmd::AddressSpeed,
         cmd::ProductionAcquire, cmd::ProductionRetrieve, cmd::ProductionCount, cmd::CanteenAcquire,
-        cmd::CanteenRetrieve, cmd::CanteenCount,     cmd::RecoverableCount};
+        cmd::CanteenRetrieve, cmd::CanteenCount,     cmd::RecoverableCount, cmd::DownloadFirmware,
+        cmd::FirmwareReader1, cmd::FirmwareReader2,  cmd::Logo};
     auto before = w.menuState().items();
     for (int id : cmd::kAll) {
       QVERIFY(w.hasHandler(id));
