@@ -74,7 +74,11 @@ std::string formatUnsigned(const char* fmt, unsigned value) {
   return buf;
 }
 
-std::string canteenCode(const LinkConfig& link) { return formatUnsigned("%04u", link.number); }
+// A fixed terminal's number; a handheld's number is only its place in the
+// last search, so its id stands there as in the other lines.
+std::string canteenCode(const LinkConfig& link) {
+  return isHandheld(link) && !link.handheldId.empty() ? link.handheldId : formatUnsigned("%04u", link.number);
+}
 
 // Date and time of a production record: "dd/mm/20yy hh:mm:ss".
 std::string productionStamp(std::string_view r) { return date(r, 10, 12, 14) + ' ' + hhmm(r, 16) + ':' + copied(r[20]) + copied(r[21]); }

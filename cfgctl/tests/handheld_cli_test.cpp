@@ -109,11 +109,11 @@ TEST_F(HandheldCliTest, ListsTheHandheldsAndCollectsOneByItsId) {
   for (const auto& f : std::filesystem::directory_iterator(dir.path()))
     EXPECT_EQ(f.path().filename().string().find("tmp.txt"), std::string::npos) << f.path();
 
-  // Canteen replies are longer than one report; the canteen line keeps its number.
+  // Canteen replies are longer than one report; the canteen line carries the id too.
   ASSERT_EQ(run({"usb:H001", "acquire", "canteen"}), 0) << err.str();
   expected = linesWithCode(
       canteen, [](unsigned a, const auto& r, int p, const char*) { return sim::canteenFrame(a, r, static_cast<std::uint16_t>(p)); },
-      [](std::string_view f, const LinkConfig& c) { return canteenLine(f, c); }, "0001");
+      [](std::string_view f, const LinkConfig& c) { return canteenLine(f, c); }, "H001");
   got = dir.read("file_mns.txt");
   EXPECT_EQ(got, expected) << "got:\n" << hexDump(got) << "expected:\n" << hexDump(expected);
 

@@ -16,6 +16,7 @@
 #include "link/usb_transport.h"
 #include "records/archive_lines.h"
 #include "sim/sim_hid.h"
+#include "sim/sim_records.h"
 #include "tests/support/scripted_prompt.h"
 
 namespace cfg {
@@ -228,6 +229,7 @@ TEST_F(UsbScanTest, ListsHandheldsWithTheirPasswordStates) {
   EXPECT_EQ(terminalCode(link.config), "H002");
   EXPECT_EQ(itemFileName(link.config), "H002tmp.txt");
   EXPECT_EQ(itemFileName(linkConfigOf(e[0])), "H001tmp.txt");
+  EXPECT_EQ(canteenLine(sim::canteenFrame(1, sim::generateCanteen(1, 1)[0], 0), link.config).substr(0, 5), "H002 ");
   ASSERT_TRUE(link.openWith(std::make_unique<UsbTransport>(*backend), messages));
   std::string reply;
   {
