@@ -199,24 +199,7 @@ class Session {
 
 bool Session::runWorker(Worker::Routine routine, std::function<void(const ProgressUpdate&)> onProgress) {
   if (!onProgress) onProgress = [this](const ProgressUpdate& u) { showProgress(u); };
-  ProgressQueue queue;
-  Worker worker;
-  if (!worker.start(queue, std::move(routine), messages_)) return false;
-  bool stopped = false;
-  for (;;) {
-    if (interrupted()) {
-      stopped = true;
-      break;
-    }
-    auto event = queue.next(100);
-    if (!event) continue;
-    if (event->close) break;
-    onProgress(event->update);
-  }
-  worker.stop();  // the routine returns at its next step; a transaction under way ends first
-  for (auto& e : queue.takeAll())
-    if (!e.close) onProgress(e.update);
-  return stopped;
+  return runInterruptible(std::move(routine), messages_, interrupted_, onProgress) == WorkerEnd::Interrupted;
 }
 
 // A run must never acknowledge records that are stored nowhere without the

@@ -120,4 +120,26 @@ void reportFile(const FileReport& report, std::ostream& err) {
   for (const std::string& line : report.badLineTexts()) err << "cfgctl: " << printable(line) << "\n";
 }
 
+WorkerEnd runInterruptible(Worker::Routine routine, const Messages& messages, const std::atomic<bool>* interrupted,
+                           const std::function<void(const ProgressUpdate&)>& onProgress) {
+  ProgressQueue queue;
+  Worker worker;
+  if (!worker.start(queue, std::move(routine), messages)) return WorkerEnd::NotStarted;
+  WorkerEnd end = WorkerEnd::Done;
+  for (;;) {
+    if (interrupted && interrupted->load()) {
+      end = WorkerEnd::Interrupted;
+      break;
+    }
+    auto event = queue.next(100);
+    if (!event) continue;
+    if (event->close) break;
+    if (onProgress) onProgress(event->update);
+  }
+  worker.stop();
+  for (auto& e : queue.takeAll())
+    if (!e.close && onProgress) onProgress(e.update);
+  return end;
+}
+
 }  // namespace cfg::cli

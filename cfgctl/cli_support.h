@@ -4,13 +4,17 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/settings_io.h"
+#include "link/progress.h"
 #include "link/prompt.h"
+#include "link/worker.h"
 
 namespace cfg::cli {
 
@@ -51,5 +55,14 @@ std::optional<std::filesystem::path> workingDirectory(const std::filesystem::pat
 
 // Every line a reader left out, and a file it could not read, on `err`.
 void reportFile(const FileReport& report, std::ostream& err);
+
+enum class WorkerEnd { Done, Interrupted, NotStarted };
+
+// Runs `routine` on a worker of its own until it ends, or until `interrupted`
+// is set: the worker is then stopped at its next step (a transaction under
+// way ends first). Every progress update goes to `onProgress`, those still
+// queued at the end included.
+WorkerEnd runInterruptible(Worker::Routine routine, const Messages& messages, const std::atomic<bool>* interrupted,
+                           const std::function<void(const ProgressUpdate&)>& onProgress = {});
 
 }  // namespace cfg::cli

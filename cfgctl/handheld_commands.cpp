@@ -61,20 +61,8 @@ bool searchUsbHandhelds(ProcessState& state, const Messages& messages, const std
   MessageFlagsGuard quiet(messages.flags, false, false);
   UsbScanJob job{hidBackend(), messages, state.plantPassword, state.handhelds};
   state.handheldOrigin = HandheldListOrigin::Usb;
-  ProgressQueue queue;
-  Worker worker;
-  if (!worker.start(queue, [&](Worker& w) { scanUsbHandhelds(w, job); }, messages)) return false;
-  bool stopped = false;
-  for (;;) {
-    if (interrupted && interrupted->load()) {
-      stopped = true;
-      break;
-    }
-    auto event = queue.next(100);
-    if (event && event->close) break;
-  }
-  worker.stop();  // the scan ends before its next device
-  return !stopped;
+  // The scan ends before its next device when interrupted.
+  return runInterruptible([&](Worker& w) { scanUsbHandhelds(w, job); }, messages, interrupted) == WorkerEnd::Done;
 }
 
 int resolveTerminal(const TerminalName& name, ProcessState& state, const Messages& messages,

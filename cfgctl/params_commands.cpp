@@ -28,25 +28,10 @@ namespace {
 // next step; true when interrupted.
 bool runToEnd(Worker::Routine routine, const Messages& messages, std::ostream& err, bool progress, int total,
               const std::atomic<bool>* interrupted) {
-  ProgressQueue queue;
-  Worker worker;
-  if (!worker.start(queue, std::move(routine), messages)) return false;
-  auto show = [&](const ProgressQueue::Event& e) {
-    if (progress && !e.close) err << "\rParametri: " << e.update.second << "/" << total << std::flush;
+  auto show = [&](const ProgressUpdate& u) {
+    if (progress) err << "\rParametri: " << u.second << "/" << total << std::flush;
   };
-  bool stopped = false;
-  for (;;) {
-    if (interrupted && interrupted->load()) {
-      stopped = true;
-      break;
-    }
-    auto event = queue.next(100);
-    if (!event) continue;
-    if (event->close) break;
-    show(*event);
-  }
-  worker.stop();
-  for (auto& e : queue.takeAll()) show(e);
+  bool stopped = runInterruptible(std::move(routine), messages, interrupted, show) == WorkerEnd::Interrupted;
   if (progress) err << "\n";
   return stopped;
 }
