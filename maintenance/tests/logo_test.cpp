@@ -202,7 +202,7 @@ TEST_P(LogoToTermsim, TheSlotHoldsTheDisplayImage) {
   LogoRun run;
   Worker worker;
   std::vector<int> counters;
-  ASSERT_EQ(runHeadless(worker, messages, [&](Worker& w) { sendLogo(w, link, messages, lm, file, slot, run); }, 60000,
+  ASSERT_EQ(runHeadless(worker, messages, [&, slot = slot](Worker& w) { sendLogo(w, link, messages, lm, file, slot, run); }, 60000,
                         [&](const ProgressUpdate& u) { counters.push_back(u.second); }),
             HeadlessEnd::Closed);
   EXPECT_TRUE(run.completed);
