@@ -246,7 +246,7 @@ void SimHidServer::sendReply(Connection& c, const std::string& frame) {
   auto report = [](std::string_view data) {
     std::string r(kReportSize + 1, '\0');
     r[0] = 'I';
-    std::memcpy(r.data() + 2, data.data(), std::min(data.size(), kReportData));
+    data.copy(r.data() + 2, std::min(data.size(), kReportData));
     return r;
   };
   // Empty reports before the reply, now and then.
