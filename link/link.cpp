@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include "link/bt_system.h"
 #include "link/frame.h"
 #include "link/serial_transport.h"
 #include "link/tcp_transport.h"
@@ -34,7 +35,7 @@ std::unique_ptr<Transport> makeTransport(const LinkConfig& config, const PortMap
     case LinkKind::Tcp:
       return std::make_unique<TcpTransport>();
     case LinkKind::SystemBluetooth:
-      return std::make_unique<UnavailableTransport>(LinkKind::SystemBluetooth, "Error: connect failed.");
+      return std::make_unique<BtSocketTransport>(btSystemStack());
     case LinkKind::Usb:
       return std::make_unique<UsbTransport>(hidBackend());
     case LinkKind::VendorBluetooth:
