@@ -300,13 +300,17 @@ std::unique_ptr<BtSystemStack> makeBlueZSystemStack() {
 }
 
 BtSystemStack& btSystemStack() {
-  static std::unique_ptr<BtSystemStack> stack;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    const char* sim = std::getenv(kBtSimVariable);
-    stack = sim && *sim ? makeSimBtSystemStack(sim) : makeBlueZSystemStack();
-  });
-  return *stack;
+  // The variable is read on every search (tests point it at new simulators);
+  // a stack once handed out stays alive, since Links keep referring to it.
+  static std::mutex mutex;
+  static std::vector<std::pair<std::string, std::unique_ptr<BtSystemStack>>> stacks;
+  const char* sim = std::getenv(kBtSimVariable);
+  std::string key = sim && *sim ? sim : "";
+  std::lock_guard lock(mutex);
+  for (auto& [path, stack] : stacks)
+    if (path == key) return *stack;
+  stacks.emplace_back(key, key.empty() ? makeBlueZSystemStack() : makeSimBtSystemStack(key));
+  return *stacks.back().second;
 }
 
 std::string btAddressText(const BtAddress& a) {
