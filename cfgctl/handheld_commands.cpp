@@ -11,6 +11,7 @@
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
 #include "link/bt_system.h"
+#include "link/bt_vendor.h"
 #include "link/handheld_scan.h"
 #include "link/progress.h"
 
@@ -82,6 +83,14 @@ bool searchBtSystemHandhelds(ProcessState& state, const Messages& messages, cons
          WorkerEnd::Done;
 }
 
+bool searchBtVendorHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted) {
+  MessageFlagsGuard quiet(messages.flags, true, false);
+  BtVendorScanJob job{messages, state.plantPassword, state.handhelds};
+  state.handheldOrigin = HandheldListOrigin::Bluetooth;
+  return runInterruptible([&](Worker& w) { scanBtVendorHandhelds(w, job); }, messages, interrupted) ==
+         WorkerEnd::Done;
+}
+
 namespace {
 
 bool searchHandhelds(HandheldSearch search, ProcessState& state, const Messages& messages,
@@ -92,7 +101,7 @@ bool searchHandhelds(HandheldSearch search, ProcessState& state, const Messages&
     case HandheldSearch::BtSystem:
       return searchBtSystemHandhelds(state, messages, interrupted);
     case HandheldSearch::BtVendor:
-      break;
+      return searchBtVendorHandhelds(state, messages, interrupted);
   }
   return false;
 }
@@ -131,10 +140,6 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
     return kOk;
   }
   if (!plantPasswordSet(state, err)) return kSetup;
-  if (name.search == HandheldSearch::BtVendor) {
-    err << "cfgctl: la ricerca Bluetooth con lo stack del fornitore non e` disponibile in questa versione.\n";
-    return kSetup;
-  }
   if (!searchHandhelds(name.search, state, messages, interrupted)) {
     err << "cfgctl: interrotto durante la ricerca dei terminali " << searchNoun(name.search) << ".\n";
     return kFailed;
@@ -191,10 +196,6 @@ int runHandhelds(const std::vector<std::string>& words, const std::string& direc
   state.batchOnStart = true;  // unattended: the loaders never stop on a box
   runLoadingSequence(state, messages);
   if (!plantPasswordSet(state, err)) return kSetup;
-  if (*search == HandheldSearch::BtVendor) {
-    err << "cfgctl: la ricerca Bluetooth con lo stack del fornitore non e` disponibile in questa versione.\n";
-    return kSetup;
-  }
   if (!searchHandhelds(*search, state, messages, interrupted)) {
     err << "cfgctl: interrotto.\n";
     return kFailed;

@@ -54,6 +54,8 @@ bool searchUsbHandhelds(ProcessState& state, const Messages& messages, const std
 // The Bluetooth search of the system stack into state.handhelds; its
 // warnings and errors are printed, no box waits. False when interrupted.
 bool searchBtSystemHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted);
+// The same through the vendor stack (btbridge).
+bool searchBtVendorHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted);
 
 bool isHandheldsCommand(const std::string& name);
 std::string handheldsHelp();

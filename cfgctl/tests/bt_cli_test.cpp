@@ -96,6 +96,29 @@ TEST_F(BtCliTest, ListsTheHandheldsOnceEachAndCollectsOneByItsId) {
   EXPECT_EQ(run({"--stack", "system", "usb:H001", "version"}), 2);
 }
 
+TEST_F(BtCliTest, TheVendorStackListsTheSameAndCollectsThroughItsSerialPort) {
+  ASSERT_EQ(run({"handhelds", "bt-vendor"}), 0) << err.str();
+  EXPECT_EQ(out.str(),
+            "1\tH001\tPalmare HND\tOk\n"
+            "2\t----\tHND-4\tPassword errata\n"
+            "3\tH005\tHND-5\tNon configurato\n");
+  EXPECT_EQ(server.lookups(1), 0) << "00:08:E1 is no handheld's prefix: no service lookup";
+
+  ASSERT_EQ(run({"--stack", "vendor", "bt:H001", "acquire"}), 0) << err.str();
+  EXPECT_EQ(out.str(), "Acquisite 7 registrazioni.\n");
+  LinkConfig fixed;
+  fixed.number = 1;
+  fixed.model = "LX-K3";
+  std::string expected;
+  for (const auto& r : attendance) {
+    std::string l = attendanceLine(sim::attendanceFrame(1, r, 0), fixed);
+    if (!l.empty()) expected += "H001" + l.substr(4);
+  }
+  std::string got = dir.read("file_reg.txt");
+  EXPECT_EQ(got, expected) << "got:\n" << hexDump(got) << "expected:\n" << hexDump(expected);
+  EXPECT_EQ(server.with(0, [](sim::SimTerminal& t) { return t.attendance.unacknowledged(); }), 0u);
+}
+
 TEST(BtCliNoRadioTest, SaysSoAndSearchesNothing) {
   sim::SimBtServer server;
   server.addHandheld(address("00:08:E0:00:00:01"), "H001", std::nullopt, "SPP140", "SPP140");
@@ -107,6 +130,9 @@ TEST(BtCliNoRadioTest, SaysSoAndSearchesNothing) {
   std::ostringstream out, err;
   EXPECT_EQ(cli::run({"-C", dir.path().string(), "handhelds", "bt-system"}, out, err, false), 1);
   EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "Attenzione: periferica bluetooth non trovata !\nNessun terminale Bluetooth trovato.\n");
+  err.str("");
+  EXPECT_EQ(cli::run({"-C", dir.path().string(), "handhelds", "bt-vendor"}, out, err, false), 1);
   EXPECT_EQ(err.str(), "Attenzione: periferica bluetooth non trovata !\nNessun terminale Bluetooth trovato.\n");
   EXPECT_EQ(server.lookups(0), 0);
   ::unsetenv(kBtSimVariable);
