@@ -389,7 +389,8 @@ class Adapter {
       ::cfmakeraw(&t);
       ::tcsetattr(slave.get(), TCSANOW, &t);
     }
-    int port = std::atoi(slaveName + std::strlen("/dev/pts/"));
+    // COM ports count from 1, pseudo-terminals from 0: COMn is /dev/pts/(n-1).
+    int port = std::atoi(slaveName + std::strlen("/dev/pts/")) + 1;
     connectedTo_ = a;
     onConnectionState(port, 0);
     char buffer[1024];

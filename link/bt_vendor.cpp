@@ -51,7 +51,7 @@ std::string recordName(const std::uint8_t* record) {
 
 }  // namespace
 
-std::string vendorPortPath(int port) { return "/dev/pts/" + std::to_string(port); }
+std::string vendorPortPath(int port) { return "/dev/pts/" + std::to_string(port - 1); }
 
 bool VendorBtTransport::open(LinkConfig& config, std::string& error) {
   error = "Error: connect failed.";

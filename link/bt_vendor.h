@@ -45,7 +45,7 @@ class VendorBtTransport final : public Transport {
   bool connection_ = false;  // an SPP connection of ours is there to remove
 };
 
-// The device path behind the stack's "COMn": the pseudo-terminal n.
+// The device path behind the stack's "COMn": the pseudo-terminal n-1.
 std::string vendorPortPath(int port);
 
 struct BtVendorScanJob {

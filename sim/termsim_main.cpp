@@ -143,6 +143,7 @@ void printHelp() {
       "                        NAME its device name (default \"SPP140\"), SERVICE the name of\n"
       "                        its serial-port service (default NAME; \"-\" for none). Only\n"
       "                        devices of 00:08:E0 and 00:A0:96 are handhelds to the search.\n"
+      "                        Records as for the USB handhelds; their seeds follow theirs.\n"
       "  --bt-no-radio         the radio is absent\n"
       "\n"
       "A plant:\n"

@@ -97,7 +97,8 @@ TEST_F(BtBridgeTest, ConnectionBridgesTheHandheldToAPseudoTerminal) {
   EXPECT_NE(IsWidRemoteDeviceConnected(address), 0);
 
   // The handheld greets, then answers the default password with ACK.
-  std::string path = "/dev/pts/" + std::to_string(port);
+  ASSERT_GE(port, 1) << "COM ports count from 1";
+  std::string path = "/dev/pts/" + std::to_string(port - 1);
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(fd, 0) << path;
   std::string request = buildRequest("01", "3A3538323033373136");
