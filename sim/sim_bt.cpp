@@ -132,7 +132,7 @@ void SimBtServer::stop() {
   char b = 1;
   [[maybe_unused]] ssize_t n = ::write(wakeWrite_.get(), &b, 1);
   thread_.join();
-  for (auto& t : sessions_) t.join();
+  for (auto& session : sessions_) session.thread.join();
   sessions_.clear();
 }
 
@@ -147,7 +147,21 @@ void SimBtServer::acceptLoop() {
     if (p[0].revents & POLLIN) {
       UniqueFd fd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
       if (!fd) continue;
-      sessions_.emplace_back([this, f = std::move(fd)]() mutable { serve(std::move(f)); });
+      // Sessions that ended are collected before a new one starts.
+      for (auto it = sessions_.begin(); it != sessions_.end();) {
+        if (it->done->load()) {
+          it->thread.join();
+          it = sessions_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      sessions_.push_back(Session{std::thread([this, done, f = std::move(fd)]() mutable {
+                                    serve(std::move(f));
+                                    done->store(true);
+                                  }),
+                                  done});
     }
   }
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -75,7 +76,11 @@ class SimBtServer {
   UniqueFd listener_;
   UniqueFd wakeRead_, wakeWrite_;
   std::thread thread_;
-  std::vector<std::thread> sessions_;
+  struct Session {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<Session> sessions_;  // touched by the accept thread only (and stop() after it)
   bool running_ = false;
 };
 
