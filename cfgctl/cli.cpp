@@ -32,13 +32,15 @@ namespace cfg::cli {
 namespace {
 
 const char* const kUsageText =
-    "usage: cfgctl [-C DIR] [--trace FILE] [--yes] TERMINAL COMMAND [ARGS]\n"
+    "usage: cfgctl [-C DIR] [--trace FILE] [--yes] [--stack system|vendor] TERMINAL COMMAND [ARGS]\n"
     "       cfgctl [-C DIR] [--yes] terminals | terminal add|set|remove ... | archives [set ...]\n"
-    "       cfgctl [-C DIR] handhelds usb\n"
+    "       cfgctl [-C DIR] handhelds usb|bt-system|bt-vendor\n"
     "\n"
     "TERMINAL is a terminal number of DIR/config.dat (DIR: the working directory,\n"
-    "by default the current one), or usb:ID for the USB handheld with that 4-character id\n"
-    "(unlocked with the plant password of DIR/password.txt, or the default one).\n"
+    "by default the current one), or usb:ID for the USB handheld with that 4-character id,\n"
+    "or bt:ID for the Bluetooth one, found through the stack --stack system|vendor names\n"
+    "(system by default); a handheld is unlocked with the plant password of\n"
+    "DIR/password.txt, or the default one.\n"
     "A terminal behind a modem is dialled before the command and hung up after it, also\n"
     "when the command fails or is interrupted.\n"
     "Commands on a terminal:\n"
@@ -63,7 +65,7 @@ const char* const kUsageText =
     "  archives                                  show acqreg.dat\n"
     "  archives set KIND on|off [OPTIONS]        edit acqreg.dat (archives --help)\n"
     "Handhelds:\n"
-    "  handhelds usb                             search the USB handhelds (handhelds --help)\n"
+    "  handhelds usb|bt-system|bt-vendor         search the handhelds (handhelds --help)\n"
     "\n"
     "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed or stopped\n"
     "short (no answer, refused, archive not written, interrupted, a question answered No),\n"
@@ -109,6 +111,7 @@ struct Command {
   std::string trace;
   bool yes = false;
   bool help = false;
+  std::string stack;  // --stack system|vendor, for a bt:ID terminal
   std::string terminal;
   std::string name;
   std::vector<std::string> args;
@@ -293,7 +296,12 @@ int Session::run() {
   if (!kCommandHelp.count(cmd_.name)) return usage("comando sconosciuto \"" + printable(shownArg(cmd_.name), false) + "\"");
   std::optional<TerminalName> terminal = parseTerminalName(cmd_.terminal);
   if (!terminal)
-    return usage("TERMINAL deve essere il numero di un terminale (1-9999) o usb:ID (ID di 4 caratteri)");
+    return usage("TERMINAL deve essere il numero di un terminale (1-9999), usb:ID o bt:ID (ID di 4 caratteri)");
+  if (!cmd_.stack.empty()) {
+    if (terminal->handheldId.empty() || terminal->search == HandheldSearch::Usb)
+      return usage("--stack vale solo per un terminale bt:ID");
+    if (cmd_.stack == "vendor") terminal->search = HandheldSearch::BtVendor;
+  }
 
   // Check the command line before anything talks to the terminal.
   const auto& a = cmd_.args;
@@ -480,6 +488,14 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       const std::string* v = needValue("--trace");
       if (!v) return kUsage;
       cmd.trace = *v;
+    } else if (a == "--stack") {
+      const std::string* v = needValue("--stack");
+      if (!v) return kUsage;
+      if (*v != "system" && *v != "vendor") {
+        err << "cfgctl: --stack vuole system o vendor\n" << kUsageText;
+        return kUsage;
+      }
+      cmd.stack = *v;
     } else if (a == "--yes") {
       cmd.yes = true;
     } else if (a == "--help" || a == "-h") {

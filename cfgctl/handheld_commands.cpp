@@ -10,6 +10,8 @@
 #include "app/terminal_lock.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
+#include "link/bt_system.h"
+#include "link/bt_vendor.h"
 #include "link/handheld_scan.h"
 #include "link/progress.h"
 
@@ -20,14 +22,19 @@ namespace {
 constexpr const char* kNoPlantPassword = "Errore: impostare password !";
 
 const char* const kHandheldsHelp =
-    "cfgctl [-C DIR] handhelds usb\n"
-    "Searches the USB handhelds, unlocks each with the plant password of DIR/password.txt\n"
+    "cfgctl [-C DIR] handhelds usb|bt-system|bt-vendor\n"
+    "Searches the USB handhelds (usb) or the Bluetooth ones through the system's\n"
+    "Bluetooth stack (bt-system) or the vendor stack (bt-vendor), unlocks each with the plant password of DIR/password.txt\n"
     "(or the default one) and prints one line per handheld: NUMBER, ID, NAME and STATE,\n"
     "separated by tabs. STATE is \"Ok\" (plant password), \"Non configurato\" (default\n"
     "password) or \"Password errata\" (neither; the ID is then \"----\"). Nothing found:\n"
     "\"Nessun terminale USB trovato.\" and exit 1. A handheld is then reached as\n"
-    "TERMINAL usb:ID by every command on a terminal.\n"
-    "Set CFG_HID_SIM to the socket termsim printed (\"hid PATH\") to search simulated handhelds.\n";
+    "TERMINAL usb:ID by every command on a terminal, a Bluetooth one as bt:ID (with\n"
+    "--stack vendor for the vendor stack; the system stack is the default).\n"
+    "Over Bluetooth nothing found is \"Nessun terminale Bluetooth trovato.\" (exit 1); no\n"
+    "radio is \"Attenzione: periferica bluetooth non trovata !\" and no search.\n"
+    "Set CFG_HID_SIM to the socket termsim printed (\"hid PATH\") to search simulated USB\n"
+    "handhelds, CFG_BT_SIM to its \"bt PATH\" for simulated Bluetooth ones.\n";
 
 bool plantPasswordSet(const ProcessState& state, std::ostream& err) {
   if (state.plantPassword != kDefaultPlantPassword) return true;
@@ -40,8 +47,10 @@ bool plantPasswordSet(const ProcessState& state, std::ostream& err) {
 
 std::optional<TerminalName> parseTerminalName(const std::string& text) {
   TerminalName name;
-  if (text.rfind("usb:", 0) == 0) {
-    name.handheldId = text.substr(4);
+  bool usb = text.rfind("usb:", 0) == 0;
+  if (usb || text.rfind("bt:", 0) == 0) {
+    name.search = usb ? HandheldSearch::Usb : HandheldSearch::BtSystem;
+    name.handheldId = text.substr(usb ? 4 : 3);
     if (name.handheldId.size() != kHandheldIdLength) return std::nullopt;
     for (char c : name.handheldId)
       if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
@@ -65,6 +74,56 @@ bool searchUsbHandhelds(ProcessState& state, const Messages& messages, const std
   return runInterruptible([&](Worker& w) { scanUsbHandhelds(w, job); }, messages, interrupted) == WorkerEnd::Done;
 }
 
+bool searchBtSystemHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted) {
+  // The scan's own warnings are printed; no probe asks anyone to retry.
+  MessageFlagsGuard quiet(messages.flags, true, false);
+  BtSystemScanJob job{btSystemStack(), messages, state.plantPassword, state.handhelds};
+  state.handheldOrigin = HandheldListOrigin::Bluetooth;
+  return runInterruptible([&](Worker& w) { scanBtSystemHandhelds(w, job); }, messages, interrupted) ==
+         WorkerEnd::Done;
+}
+
+bool searchBtVendorHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted) {
+  MessageFlagsGuard quiet(messages.flags, true, false);
+  BtVendorScanJob job{messages, state.plantPassword, state.handhelds};
+  state.handheldOrigin = HandheldListOrigin::Bluetooth;
+  return runInterruptible([&](Worker& w) { scanBtVendorHandhelds(w, job); }, messages, interrupted) ==
+         WorkerEnd::Done;
+}
+
+namespace {
+
+bool searchHandhelds(HandheldSearch search, ProcessState& state, const Messages& messages,
+                     const std::atomic<bool>* interrupted) {
+  switch (search) {
+    case HandheldSearch::Usb:
+      return searchUsbHandhelds(state, messages, interrupted);
+    case HandheldSearch::BtSystem:
+      return searchBtSystemHandhelds(state, messages, interrupted);
+    case HandheldSearch::BtVendor:
+      return searchBtVendorHandhelds(state, messages, interrupted);
+  }
+  return false;
+}
+
+const char* searchNoun(HandheldSearch search) {
+  return search == HandheldSearch::Usb ? "USB" : "Bluetooth";
+}
+
+const char* searchCommand(HandheldSearch search) {
+  switch (search) {
+    case HandheldSearch::Usb:
+      return "usb";
+    case HandheldSearch::BtSystem:
+      return "bt-system";
+    case HandheldSearch::BtVendor:
+      break;
+  }
+  return "bt-vendor";
+}
+
+}  // namespace
+
 int resolveTerminal(const TerminalName& name, ProcessState& state, const Messages& messages,
                     const FileReport& registryFile, TerminalTarget& target, std::ostream& err,
                     const std::atomic<bool>* interrupted) {
@@ -81,14 +140,15 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
     return kOk;
   }
   if (!plantPasswordSet(state, err)) return kSetup;
-  if (!searchUsbHandhelds(state, messages, interrupted)) {
-    err << "cfgctl: interrotto durante la ricerca dei terminali USB.\n";
+  if (!searchHandhelds(name.search, state, messages, interrupted)) {
+    err << "cfgctl: interrotto durante la ricerca dei terminali " << searchNoun(name.search) << ".\n";
     return kFailed;
   }
   const HandheldEntry* entry = state.handhelds.findId(name.handheldId);
   if (!entry) {
-    err << "cfgctl: nessun terminale USB con codice " << printable(name.handheldId, false) << " ("
-        << state.handhelds.size() << " trovati; \"cfgctl handhelds usb\" li elenca).\n";
+    err << "cfgctl: nessun terminale " << searchNoun(name.search) << " con codice "
+        << printable(name.handheldId, false) << " (" << state.handhelds.size() << " trovati; \"cfgctl handhelds "
+        << searchCommand(name.search) << "\" li elenca).\n";
     std::size_t refused = 0;
     for (const auto& e : state.handhelds.entries()) refused += e.passwordState == PasswordState::Neither;
     if (refused)
@@ -119,8 +179,12 @@ std::string handheldsHelp() { return kHandheldsHelp; }
 
 int runHandhelds(const std::vector<std::string>& words, const std::string& directory, std::ostream& out,
                  std::ostream& err, const std::atomic<bool>* interrupted) {
-  if (words.size() != 2 || words[1] != "usb") {
-    err << "cfgctl: uso: handhelds usb\n" << kHandheldsHelp;
+  std::optional<HandheldSearch> search;
+  if (words.size() == 2 && words[1] == "usb") search = HandheldSearch::Usb;
+  if (words.size() == 2 && words[1] == "bt-system") search = HandheldSearch::BtSystem;
+  if (words.size() == 2 && words[1] == "bt-vendor") search = HandheldSearch::BtVendor;
+  if (!search) {
+    err << "cfgctl: uso: handhelds usb|bt-system|bt-vendor\n" << kHandheldsHelp;
     return kUsage;
   }
   auto dir = workingDirectory(directory, err);
@@ -132,12 +196,13 @@ int runHandhelds(const std::vector<std::string>& words, const std::string& direc
   state.batchOnStart = true;  // unattended: the loaders never stop on a box
   runLoadingSequence(state, messages);
   if (!plantPasswordSet(state, err)) return kSetup;
-  if (!searchUsbHandhelds(state, messages, interrupted)) {
+  if (!searchHandhelds(*search, state, messages, interrupted)) {
     err << "cfgctl: interrotto.\n";
     return kFailed;
   }
   if (state.handhelds.empty()) {
-    err << kNoUsbHandheld << "\n";
+    // Over Bluetooth a missing radio or a failed inquiry was said already.
+    err << (*search == HandheldSearch::Usb ? kNoUsbHandheld : kNoBtHandheld) << "\n";
     return kFailed;
   }
   for (const auto& e : state.handhelds.entries()) {

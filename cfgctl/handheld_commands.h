@@ -17,12 +17,17 @@
 
 namespace cfg::cli {
 
+// Which search finds a handheld named by its id.
+enum class HandheldSearch { Usb, BtSystem, BtVendor };
+
 struct TerminalName {
   unsigned number = 0;     // a registry terminal, when handheldId is empty
-  std::string handheldId;  // "usb:ID": the handheld's 4-character id
+  std::string handheldId;  // "usb:ID" or "bt:ID": the handheld's 4-character id
+  HandheldSearch search = HandheldSearch::Usb;
 };
 
-// "1"-"9999" or "usb:" with 4 characters; nothing when it is neither.
+// "1"-"9999", or "usb:" or "bt:" with 4 characters; nothing when it is none
+// of them. A "bt:" name is searched through the system stack.
 std::optional<TerminalName> parseTerminalName(const std::string& text);
 
 struct TerminalTarget {
@@ -46,10 +51,16 @@ int unlockTarget(Link& link, const ProcessState& state, const Messages& messages
 
 // The USB search into state.handhelds, without any box; false when interrupted.
 bool searchUsbHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted);
+// The Bluetooth search of the system stack into state.handhelds; its
+// warnings and errors are printed, no box waits. False when interrupted.
+bool searchBtSystemHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted);
+// The same through the vendor stack (btbridge).
+bool searchBtVendorHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted);
 
 bool isHandheldsCommand(const std::string& name);
 std::string handheldsHelp();
-// "handhelds usb": one line per handheld, NUMBER TAB ID TAB NAME TAB STATE.
+// "handhelds usb|bt-system|bt-vendor": one line per handheld, NUMBER TAB ID
+// TAB NAME TAB STATE.
 int runHandhelds(const std::vector<std::string>& words, const std::string& directory, std::ostream& out,
                  std::ostream& err, const std::atomic<bool>* interrupted);
 

@@ -12,7 +12,6 @@ namespace cfg {
 namespace {
 
 constexpr std::size_t kProbeCapacity = 256;
-constexpr int kProbeTimeoutMs = 500;
 
 // 3A for the default password, ready-made: each of its characters as two digits.
 constexpr const char* kDefaultPasswordCommand = "3A3538323033373136";
@@ -47,15 +46,15 @@ bool isHandheldProduct(std::string_view p) {
   return p == "Palmare HND-ZZ" || p == "Palmare HND-ZZ " || p == "Palmare HND-ZZ  " || p == "Palmare BOMA-HND";
 }
 
-bool presentPassword(Link& link, const Messages& messages, std::string_view password) {
+bool presentPassword(Link& link, const Messages& messages, std::string_view password, int timeoutMs) {
   std::string command = password == kDefaultHandheldPassword ? kDefaultPasswordCommand : passwordCommand(password);
   std::string reply;
-  return exchange(link, messages, command, reply, kProbeCapacity, kProbeTimeoutMs, 6).ok;
+  return exchange(link, messages, command, reply, kProbeCapacity, timeoutMs, 6).ok;
 }
 
-std::optional<std::string> readHandheldId(Link& link, const Messages& messages) {
+std::optional<std::string> readHandheldId(Link& link, const Messages& messages, int timeoutMs) {
   std::string reply;
-  TxResult r = exchange(link, messages, "3B", reply, kProbeCapacity, kProbeTimeoutMs, 17);
+  TxResult r = exchange(link, messages, "3B", reply, kProbeCapacity, timeoutMs, 17);
   if (!r || r.length < 14 || reply.size() < 14) return std::nullopt;
   std::string id;
   for (std::size_t pos = 6; pos < 14; pos += 2) {

@@ -43,9 +43,9 @@ bool isHandheldProduct(std::string_view product);
 
 // 3A with the eight password characters each as two hexadecimal digits
 // (25 bytes, 500 ms, the short reply): true when the handheld acknowledged.
-bool presentPassword(Link& link, const Messages& messages, std::string_view password);
+bool presentPassword(Link& link, const Messages& messages, std::string_view password, int timeoutMs = 500);
 // 3B (9 bytes, 500 ms, 17 expected): the 4-character id from reply bytes 6-13.
-std::optional<std::string> readHandheldId(Link& link, const Messages& messages);
+std::optional<std::string> readHandheldId(Link& link, const Messages& messages, int timeoutMs = 500);
 
 // Unlocks an open handheld Link with the plant password, then with the
 // default one, with the failure prompt off. Which one it took, or nothing.

@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include "link/bt_system.h"
+#include "link/bt_vendor.h"
 #include "link/frame.h"
 #include "link/serial_transport.h"
 #include "link/tcp_transport.h"
@@ -9,36 +11,16 @@ namespace cfg {
 
 namespace {
 
-// A transport whose support is not built in: every open fails with the
-// message the system shows when that kind of connection cannot be made.
-class UnavailableTransport final : public Transport {
- public:
-  UnavailableTransport(LinkKind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
-  LinkKind kind() const override { return kind_; }
-  bool open(LinkConfig&, std::string& error) override {
-    error = message_;
-    return false;
-  }
-  void close() override {}
-  bool isOpen() const override { return false; }
-  int send(std::string_view) override { return 0; }
-  int readSome(char*, std::size_t, Clock::time_point) override { return -1; }
-
- private:
-  LinkKind kind_;
-  std::string message_;
-};
-
 std::unique_ptr<Transport> makeTransport(const LinkConfig& config, const PortMap& ports) {
   switch (linkKindOf(config)) {
     case LinkKind::Tcp:
       return std::make_unique<TcpTransport>();
     case LinkKind::SystemBluetooth:
-      return std::make_unique<UnavailableTransport>(LinkKind::SystemBluetooth, "Error: connect failed.");
+      return std::make_unique<BtSocketTransport>(btSystemStack());
     case LinkKind::Usb:
       return std::make_unique<UsbTransport>(hidBackend());
     case LinkKind::VendorBluetooth:
-      return std::make_unique<UnavailableTransport>(LinkKind::VendorBluetooth, "Error: connect failed.");
+      return std::make_unique<VendorBtTransport>();
     case LinkKind::Serial:
       break;
   }

@@ -15,6 +15,7 @@
 //
 // Exit status: 0 when stopped by a signal, 2 for a bad command line or plant
 // file, 3 when a file, folder, port or pseudo-terminal cannot be used.
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "sim/plant.h"
+#include "sim/sim_bt.h"
 #include "sim/sim_hid.h"
 #include "sim/sim_server.h"
 
@@ -56,6 +58,8 @@ const char kUsage[] =
     "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
     "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
     "               [--modem [--modem-init-reply TEXT] [--modem-dial-result RESULT]]\n"
+    "       termsim --bt-handheld ADDRESS,ID,PASSWORD[,NAME[,SERVICE]] ... [--bt-no-radio]\n"
+    "               [--records N] ... [--seed N] [--usb-handheld ...] [--tcp PORT | --pty]\n"
     "       termsim --plant FILE [--config DIR] [--expect DIR]\n"
     "       termsim --help\n";
 
@@ -127,6 +131,20 @@ void printHelp() {
       "  --usb-other PAGE,USAGE,PRODUCT\n"
       "                        another HID device (repeatable) with that usage page and\n"
       "                        usage (decimal or 0x hexadecimal) and product string\n"
+      "\n"
+      "Bluetooth handhelds (model \"HND  \", reached through a simulated radio):\n"
+      "  prints \"bt PATH\" when ready (after the \"hid\" line, if any): PATH is the Unix\n"
+      "  socket to put in CFG_BT_SIM; both the system-stack and the vendor-stack code then\n"
+      "  use the simulated radio instead of the real one.\n"
+      "  --bt-handheld ADDRESS,ID,PASSWORD[,NAME[,SERVICE]]\n"
+      "                        one Bluetooth device (repeatable; the same ADDRESS twice is a\n"
+      "                        device the inquiry reports twice): ADDRESS as\n"
+      "                        00:08:E0:12:34:56, ID and PASSWORD as for --usb-handheld,\n"
+      "                        NAME its device name (default \"SPP140\"), SERVICE the name of\n"
+      "                        its serial-port service (default NAME; \"-\" for none). Only\n"
+      "                        devices of 00:08:E0 and 00:A0:96 are handhelds to the search.\n"
+      "                        Records as for the USB handhelds; their seeds follow theirs.\n"
+      "  --bt-no-radio         the radio is absent\n"
       "\n"
       "A plant:\n"
       "  --plant FILE          serve every terminal of FILE, each on a port or\n"
@@ -201,6 +219,15 @@ struct Options {
   };
   std::vector<Handheld> handhelds;
   std::vector<OtherDevice> others;
+  struct BtHandheld {
+    std::array<std::uint8_t, 6> address{};
+    Handheld handheld;
+    std::string name = "SPP140";
+    std::optional<std::string> service;
+  };
+  std::vector<BtHandheld> btHandhelds;
+  bool btNoRadio = false;
+  bool bt() const { return !btHandhelds.empty() || btNoRadio; }
   bool usb() const { return !handhelds.empty() || !others.empty(); }
   std::optional<cfg::sim::ModemSettings> modem;
   std::string loaderImage;
@@ -224,6 +251,33 @@ Options::Handheld parseHandheld(const std::string& text) {
     h.password = password;
   }
   return h;
+}
+
+// ADDRESS,ID,PASSWORD[,NAME[,SERVICE]]
+Options::BtHandheld parseBtHandheld(const std::string& text) {
+  Options::BtHandheld b;
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    auto comma = text.find(',', start);
+    parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (parts.size() < 3 || parts.size() > 5)
+    throw UsageError("--bt-handheld takes ADDRESS,ID,PASSWORD[,NAME[,SERVICE]], not \"" + text + "\"");
+  auto address = cfg::sim::parseBtAddress(parts[0]);
+  if (!address) throw UsageError("--bt-handheld: the address is like 00:08:E0:12:34:56, not \"" + parts[0] + "\"");
+  b.address = *address;
+  b.handheld = parseHandheld(parts[1] + "," + parts[2]);
+  if (parts.size() > 3) b.name = parts[3];
+  if (b.name.size() > 248) throw UsageError("--bt-handheld: a device name has at most 248 bytes");
+  if (parts.size() > 4) {
+    if (parts[4] != "-") b.service = parts[4];
+  } else {
+    b.service = b.name;
+  }
+  return b;
 }
 
 long usageNumber(const std::string& option, const std::string& text) {
@@ -306,6 +360,10 @@ Options parseOptions(int argc, char** argv) {
       o.singleOption = true;
     } else if (a == "--usb-handheld") {
       o.handhelds.push_back(parseHandheld(value()));
+    } else if (a == "--bt-handheld") {
+      o.btHandhelds.push_back(parseBtHandheld(value()));
+    } else if (a == "--bt-no-radio") {
+      o.btNoRadio = true;
     } else if (a == "--usb-other") {
       o.others.push_back(parseOther(value()));
     } else if (a == "--modem") {
@@ -335,12 +393,12 @@ Options parseOptions(int argc, char** argv) {
     }
   }
   if (o.plantFile) {
-    if (o.singleOption || o.usb()) throw UsageError("--plant takes only --config and --expect");
+    if (o.singleOption || o.usb() || o.bt()) throw UsageError("--plant takes only --config and --expect");
     return o;
   }
   if (o.configDir || o.expectDir) throw UsageError("--config and --expect go with --plant");
   if (o.tcpPort >= 0 && o.pty) throw UsageError("give either --tcp PORT or --pty");
-  if (o.tcpPort < 0 && !o.pty && !o.usb()) throw UsageError("give either --tcp PORT or --pty");
+  if (o.tcpPort < 0 && !o.pty && !o.usb() && !o.bt()) throw UsageError("give either --tcp PORT or --pty");
   if (o.modem && !o.pty) throw UsageError("--modem and its options go with --pty");
   o.terminal.attendance = static_cast<int>(attendance.value_or(records.value_or(0)));
   o.terminal.production = static_cast<int>(production.value_or(records.value_or(0)));
@@ -436,9 +494,24 @@ int serveOne(const Options& o) {
     std::printf("hid %s\n", hid.listen().c_str());
     hid.start();
   }
+  cfg::sim::SimBtServer bt;
+  if (o.bt()) {
+    for (std::size_t i = 0; i < o.btHandhelds.size(); ++i) {
+      cfg::sim::PlantTerminal t = o.terminal;
+      t.model = "HND  ";
+      t.address = 1;
+      t.seed = o.terminal.seed + static_cast<unsigned>(o.handhelds.size() + i);
+      const auto& b = o.btHandhelds[i];
+      bt.addHandheld(b.address, b.handheld.id, b.handheld.password, b.name, b.service, cfg::sim::makeTerminal(t));
+    }
+    if (o.btNoRadio) bt.setNoRadio();
+    std::printf("bt %s\n", bt.listen().c_str());
+    bt.start();
+  }
   std::fflush(stdout);
   int sig = 0;
   sigwait(&stopSignals, &sig);
+  bt.stop();
   hid.stop();
   if (line) server.stop();
   return 0;

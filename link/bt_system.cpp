@@ -1,0 +1,445 @@
+#include "link/bt_system.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "link/handheld_scan.h"
+#include "link/hex.h"
+#include "link/link.h"
+#include "link/tcp_transport.h"
+
+#ifdef CFG_HAVE_BLUEZ
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/hci.h>
+#include <bluetooth/hci_lib.h>
+#include <bluetooth/rfcomm.h>
+#include <bluetooth/sdp.h>
+#include <bluetooth/sdp_lib.h>
+#endif
+
+namespace cfg {
+
+namespace {
+
+constexpr int kProbeTimeoutMs = 250;
+constexpr int kOpenSettleMs = 200;
+constexpr int kSimReplyMs = 5000;
+
+// Connects a non-blocking stream to the simulator's socket.
+UniqueFd simConnect(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof addr.sun_path) return {};
+  std::memcpy(addr.sun_path, path.data(), path.size());
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) return {};
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
+  return fd;
+}
+
+// One line without its LF, read byte by byte so that nothing after it is taken.
+bool readLine(int fd, std::string& line, Clock::time_point deadline) {
+  line.clear();
+  for (;;) {
+    char c = 0;
+    ssize_t n = ::recv(fd, &c, 1, MSG_DONTWAIT);
+    if (n == 1) {
+      if (c == '\n') return true;
+      if (line.size() >= 1024) return false;
+      line += c;
+      continue;
+    }
+    if (n == 0) return false;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    int left = millisecondsUntil(deadline);
+    if (left <= 0 || pollUntil(fd, POLLIN, left) == 0) return false;
+  }
+}
+
+class SimBtSystemStack final : public BtSystemStack {
+ public:
+  explicit SimBtSystemStack(std::string path) : path_(std::move(path)) {}
+
+  bool radioPresent() override {
+    std::vector<std::string> lines;
+    return request("RADIO", lines, false) && !lines.empty() && lines[0] == "1";
+  }
+
+  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+    devices.clear();
+    std::vector<std::string> lines;
+    if (!request("INQUIRY", lines, true)) {
+      error = kBtInquiryFailed;
+      return false;
+    }
+    for (const auto& l : lines) {
+      BtDevice d;
+      if (l.size() < 18 || l[17] != ' ' || !parseAddress(l.substr(0, 17), d.address)) {
+        error = kBtNextDeviceFailed;
+        return false;
+      }
+      d.name = l.substr(18);
+      devices.push_back(std::move(d));
+    }
+    return true;
+  }
+
+  bool serialServices(const BtAddress& device, std::vector<BtService>& services, std::string& error) override {
+    services.clear();
+    std::vector<std::string> lines;
+    if (!request("SDP " + btAddressText(device), lines, true)) {
+      error = kBtServiceStartFailed;
+      return false;
+    }
+    for (const auto& l : lines) {
+      auto blank = l.find(' ');
+      int channel = blank == std::string::npos ? 0 : std::atoi(l.substr(0, blank).c_str());
+      if (channel < 1 || channel > 30) {
+        error = kBtNextServiceFailed;
+        return false;
+      }
+      services.push_back(BtService{static_cast<std::uint8_t>(channel), l.substr(blank + 1)});
+    }
+    return true;
+  }
+
+  UniqueFd connect(const BtAddress& device, std::uint8_t channel, int timeoutMs) override {
+    UniqueFd fd = simConnect(path_);
+    if (!fd) return {};
+    std::string line = "CONNECT " + btAddressText(device) + " " + std::to_string(channel) + "\n";
+    if (sendAll(fd.get(), line, timeoutMs) != static_cast<int>(line.size())) return {};
+    std::string reply;
+    if (!readLine(fd.get(), reply, Clock::now() + std::chrono::milliseconds(timeoutMs)) || reply != "OK") return {};
+    return fd;
+  }
+
+ private:
+  static bool parseAddress(const std::string& text, BtAddress& a) {
+    for (std::size_t i = 0; i < 6; ++i) {
+      if (i > 0 && text[i * 3 - 1] != ':') return false;
+      int b = hexPairAt(text, i * 3);
+      if (b < 0) return false;
+      a[i] = static_cast<std::uint8_t>(b);
+    }
+    return true;
+  }
+
+  // Sends one request; gathers the reply lines (up to "." when `listed`).
+  bool request(const std::string& what, std::vector<std::string>& lines, bool listed) {
+    UniqueFd fd = simConnect(path_);
+    if (!fd) return false;
+    std::string line = what + "\n";
+    if (sendAll(fd.get(), line, kSimReplyMs) != static_cast<int>(line.size())) return false;
+    auto deadline = Clock::now() + std::chrono::milliseconds(kSimReplyMs);
+    std::string reply;
+    while (readLine(fd.get(), reply, deadline)) {
+      if (!listed) {
+        lines.push_back(reply);
+        return true;
+      }
+      if (reply == ".") return true;
+      if (reply == "NO") return false;
+      if (lines.size() >= 1000) return false;
+      lines.push_back(reply);
+    }
+    return false;
+  }
+
+  std::string path_;
+};
+
+#ifdef CFG_HAVE_BLUEZ
+
+bdaddr_t toBdaddr(const BtAddress& a) {
+  bdaddr_t b{};
+  for (std::size_t i = 0; i < 6; ++i) b.b[i] = a[5 - i];  // BlueZ keeps the least significant byte first
+  return b;
+}
+
+BtAddress fromBdaddr(const bdaddr_t& b) {
+  BtAddress a{};
+  for (std::size_t i = 0; i < 6; ++i) a[i] = b.b[5 - i];
+  return a;
+}
+
+class BlueZSystemStack final : public BtSystemStack {
+ public:
+  bool radioPresent() override { return ::hci_get_route(nullptr) >= 0; }
+
+  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+    devices.clear();
+    int id = ::hci_get_route(nullptr);
+    UniqueFd hci(id < 0 ? -1 : ::hci_open_dev(id));
+    if (!hci) {
+      error = kBtInquiryFailed;
+      return false;
+    }
+    inquiry_info* found = nullptr;
+    // About 10 s (8 x 1.28 s); flushing the cache so that only devices in range now answer.
+    int count = ::hci_inquiry(id, 8, 255, nullptr, &found, IREQ_CACHE_FLUSH);
+    if (count < 0) {
+      ::free(found);
+      error = kBtInquiryFailed;
+      return false;
+    }
+    for (int i = 0; i < count; ++i) {
+      BtDevice d;
+      d.address = fromBdaddr(found[i].bdaddr);
+      char name[249] = {};
+      if (::hci_read_remote_name(hci.get(), &found[i].bdaddr, static_cast<int>(sizeof name) - 1, name, 5000) == 0)
+        d.name = name;
+      devices.push_back(std::move(d));
+    }
+    ::free(found);
+    return true;
+  }
+
+  bool serialServices(const BtAddress& device, std::vector<BtService>& services, std::string& error) override {
+    services.clear();
+    bdaddr_t any{};
+    bdaddr_t target = toBdaddr(device);
+    sdp_session_t* session = ::sdp_connect(&any, &target, SDP_RETRY_IF_BUSY);
+    if (!session) {
+      error = kBtServiceStartFailed;
+      return false;
+    }
+    uuid_t serial;
+    ::sdp_uuid16_create(&serial, SERIAL_PORT_SVCLASS_ID);
+    std::uint32_t range = 0x0000FFFF;
+    sdp_list_t* search = ::sdp_list_append(nullptr, &serial);
+    sdp_list_t* attributes = ::sdp_list_append(nullptr, &range);
+    sdp_list_t* records = nullptr;
+    int r = ::sdp_service_search_attr_req(session, search, SDP_ATTR_REQ_RANGE, attributes, &records);
+    ::sdp_list_free(search, nullptr);
+    ::sdp_list_free(attributes, nullptr);
+    bool ok = r == 0;
+    for (sdp_list_t* p = records; p; p = p->next) {
+      auto* record = static_cast<sdp_record_t*>(p->data);
+      sdp_list_t* protocols = nullptr;
+      if (ok && ::sdp_get_access_protos(record, &protocols) == 0) {
+        int channel = ::sdp_get_proto_port(protocols, RFCOMM_UUID);
+        char name[256] = {};
+        if (::sdp_get_service_name(record, name, sizeof name - 1) != 0) name[0] = '\0';
+        if (channel > 0 && channel <= 30 && services.size() < 100)
+          services.push_back(BtService{static_cast<std::uint8_t>(channel), name});
+        for (sdp_list_t* q = protocols; q; q = q->next) ::sdp_list_free(static_cast<sdp_list_t*>(q->data), nullptr);
+        ::sdp_list_free(protocols, nullptr);
+      }
+      ::sdp_record_free(record);
+    }
+    ::sdp_list_free(records, nullptr);
+    ::sdp_close(session);
+    if (!ok) error = kBtNextServiceFailed;
+    return ok;
+  }
+
+  UniqueFd connect(const BtAddress& device, std::uint8_t channel, int timeoutMs) override {
+    UniqueFd fd(::socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, BTPROTO_RFCOMM));
+    if (!fd) return {};
+    sockaddr_rc addr{};
+    addr.rc_family = AF_BLUETOOTH;
+    addr.rc_bdaddr = toBdaddr(device);
+    addr.rc_channel = channel;
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+      if (errno != EINPROGRESS && errno != EAGAIN) return {};
+      if (!(pollUntil(fd.get(), POLLOUT, timeoutMs) & POLLOUT)) return {};
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return {};
+    }
+    return fd;
+  }
+};
+
+#else
+
+// Built without BlueZ: there is no radio to find.
+class NoBtSystemStack final : public BtSystemStack {
+ public:
+  bool radioPresent() override { return false; }
+  bool inquire(std::vector<BtDevice>&, std::string& error) override {
+    error = kBtInquiryFailed;
+    return false;
+  }
+  bool serialServices(const BtAddress&, std::vector<BtService>&, std::string& error) override {
+    error = kBtServiceStartFailed;
+    return false;
+  }
+  UniqueFd connect(const BtAddress&, std::uint8_t, int) override { return {}; }
+};
+
+#endif
+
+struct DoneOnExit {
+  std::atomic<bool>* flag;
+  ~DoneOnExit() {
+    if (flag) flag->store(true);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<BtSystemStack> makeSimBtSystemStack(std::string socketPath) {
+  return std::make_unique<SimBtSystemStack>(std::move(socketPath));
+}
+
+std::unique_ptr<BtSystemStack> makeBlueZSystemStack() {
+#ifdef CFG_HAVE_BLUEZ
+  return std::make_unique<BlueZSystemStack>();
+#else
+  return std::make_unique<NoBtSystemStack>();
+#endif
+}
+
+BtSystemStack& btSystemStack() {
+  // The variable is read on every search (tests point it at new simulators);
+  // a stack once handed out stays alive, since Links keep referring to it.
+  static std::mutex mutex;
+  static std::vector<std::pair<std::string, std::unique_ptr<BtSystemStack>>> stacks;
+  const char* sim = std::getenv(kBtSimVariable);
+  std::string key = sim && *sim ? sim : "";
+  std::lock_guard lock(mutex);
+  for (auto& [path, stack] : stacks)
+    if (path == key) return *stack;
+  stacks.emplace_back(key, key.empty() ? makeBlueZSystemStack() : makeSimBtSystemStack(key));
+  return *stacks.back().second;
+}
+
+std::string btAddressText(const BtAddress& a) {
+  char text[18];
+  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
+  return text;
+}
+
+bool isHandheldBtPrefix(const BtAddress& a) {
+  return (a[0] == 0x00 && a[1] == 0x08 && a[2] == 0xE0) || (a[0] == 0x00 && a[1] == 0xA0 && a[2] == 0x96);
+}
+
+std::string handheldBtName(const std::string& deviceName) {
+  return deviceName == "SPP140" ? "Palmare HND" : deviceName;
+}
+
+bool BtSocketTransport::open(LinkConfig& config, std::string& error) {
+  peerClosed_ = false;
+  socket_ = stack_.connect(config.bluetoothAddress, config.rfcommChannel, kConnectTimeoutMs);
+  if (!socket_) {
+    error = "Error: connect failed.";
+    return false;
+  }
+  return true;
+}
+
+int BtSocketTransport::send(std::string_view bytes) {
+  if (!socket_ || peerClosed_) return 0;
+  return sendAll(socket_.get(), bytes, 5000);
+}
+
+int BtSocketTransport::readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) {
+  if (!socket_ || peerClosed_) return -1;
+  for (;;) {
+    ssize_t n = ::recv(socket_.get(), buffer, capacity, MSG_DONTWAIT);
+    if (n > 0) return static_cast<int>(n);
+    if (n == 0) {
+      peerClosed_ = true;
+      return -1;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      peerClosed_ = true;
+      return -1;
+    }
+    int left = millisecondsUntil(deadline);
+    if (left <= 0) return 0;
+    if (pollUntil(socket_.get(), POLLIN, left) == 0) return 0;
+  }
+}
+
+void BtSocketTransport::discardInput() {
+  if (!socket_ || peerClosed_) return;
+  char junk[256];
+  for (;;) {
+    ssize_t n = ::recv(socket_.get(), junk, sizeof junk, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n == 0) peerClosed_ = true;
+    return;
+  }
+}
+
+void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {
+  DoneOnExit done{job.scanDone};
+  // Both flags come back as they were however the scan ends.
+  MessageFlagsGuard restore(job.messages.flags, job.messages.flags.showLinkErrors.load(),
+                            job.messages.flags.askOnFailure.load());
+  const bool showErrors = job.messages.flags.showLinkErrors.load();
+  auto fail = [&](const std::string& text) {
+    if (showErrors) job.messages.error(text);
+  };
+  job.list.clear();
+  worker.refresh(kBtScanText);
+  if (!job.stack.radioPresent()) {
+    if (showErrors) job.messages.warning(kNoBtRadio);
+    return;
+  }
+  std::vector<BtDevice> devices;
+  std::string error;
+  if (!job.stack.inquire(devices, error)) return fail(error);
+  for (const BtDevice& device : devices) {
+    if (worker.stopRequested()) return;
+    if (!isHandheldBtPrefix(device.address)) continue;  // no lookup at all
+    std::string addressText = btAddressText(device.address);
+    std::vector<BtService> services;
+    if (!job.stack.serialServices(device.address, services, error)) return fail(error);
+    for (const BtService& service : services) {
+      if (worker.stopRequested()) return;
+      bool listed = false;
+      for (const auto& e : job.list.entries())
+        listed = listed || (e.bluetoothAddress == device.address &&
+                            e.secondName.substr(0, kSecondNameMax) == device.name.substr(0, kSecondNameMax));
+      if (listed) continue;
+      if (job.list.full()) return;
+
+      Link link;
+      link.config.number = static_cast<std::uint16_t>(job.list.size() + 1);
+      link.config.model = kHandheldModel;
+      link.config.address = "01";
+      link.config.bluetooth = BluetoothKind::SystemStack;
+      link.config.bluetoothAddress = device.address;
+      link.config.rfcommChannel = service.channel;
+      MessageFlagsGuard quiet(job.messages.flags, false, false);
+      if (!link.openWith(std::make_unique<BtSocketTransport>(job.stack), job.messages)) continue;
+      ::poll(nullptr, 0, kOpenSettleMs);
+
+      HandheldEntry entry;
+      if (presentPassword(link, job.messages, job.plantPassword, kProbeTimeoutMs)) {
+        entry.passwordState = PasswordState::Plant;
+      } else if (presentPassword(link, job.messages, kDefaultHandheldPassword, kProbeTimeoutMs)) {
+        entry.passwordState = PasswordState::Default;
+      } else {
+        entry.passwordState = PasswordState::Neither;
+      }
+      if (entry.passwordState != PasswordState::Neither) {
+        std::optional<std::string> id = readHandheldId(link, job.messages, kProbeTimeoutMs);
+        if (!id) continue;  // does not answer: skipped
+        entry.id = *id;
+      }
+      link.close();
+      entry.name = handheldBtName(device.name);
+      entry.bluetooth = BluetoothKind::SystemStack;
+      entry.secondName = service.name.substr(0, kSecondNameMax);
+      entry.addressText = addressText;
+      entry.bluetoothAddress = device.address;
+      entry.rfcommChannel = service.channel;
+      if (!job.list.add(std::move(entry))) return;
+    }
+  }
+}
+
+}  // namespace cfg
