@@ -571,10 +571,7 @@ TableEnd receiveTable(Worker& worker, Link& link, const Messages& messages, cons
     } else if (!asked) {
       asked = true;
       PromptRequest q{kEmptyRecordQuestion, kInfoTitle, Icon::Info, Buttons::YesNo, Answer::No, true};
-      if (messages.ask(q) != Answer::Yes) {
-        end = TableEnd::Stopped;
-        break;
-      }
+      if (messages.ask(q) != Answer::Yes) break;  // the table ends here
     }
     if (worker.pause(kPauseMs)) {
       end = TableEnd::Stopped;

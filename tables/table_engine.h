@@ -111,7 +111,7 @@ inline constexpr const char* kReceivingText = "Ricezione dati in corso ...";
 
 enum class TableEnd {
   Done,     // every record sent, or the receive reached its end
-  Stopped,  // the stop request, or "No" to the empty-record question
+  Stopped,  // the stop request
   Failed,   // a transaction failed; what was done stays done
 };
 
@@ -128,8 +128,8 @@ TableEnd sendTable(Worker& worker, Link& link, const Messages& messages, const T
                    const std::vector<std::string>& list, bool clearFirst);
 // Worker routine: replaces the list with the terminal's records, read by
 // index. At a free record: unattended runs (showLinkErrors cleared) stop at
-// once; otherwise the user is asked once whether to go on, and later free
-// records are skipped. Progress: index + 1.
+// once; otherwise the user is asked once whether to go on (No ends the
+// table there, Done), and later free records are skipped. Progress: index + 1.
 TableEnd receiveTable(Worker& worker, Link& link, const Messages& messages, const TableDescriptor& table,
                       std::vector<std::string>& list);
 
