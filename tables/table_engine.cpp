@@ -484,11 +484,26 @@ bool loadTableFile(const TableDescriptor& table, const std::filesystem::path& pa
 }
 
 bool saveTableFile(const TableDescriptor&, const std::filesystem::path& path, const std::vector<std::string>& list) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  for (const auto& r : list) out << r << "\r\n";
-  out.flush();
-  return static_cast<bool>(out);
+  // Written beside the file and renamed into place: a write that fails
+  // half-way leaves the old file whole.
+  std::filesystem::path temp = path;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (const auto& r : list) out << r << "\r\n";
+    out.flush();
+    if (!out) {
+      out.close();
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) std::filesystem::remove(temp, ec);
+  return !ec;
 }
 
 void sortIfOrdered(const TableDescriptor& table, std::vector<std::string>& list) {
