@@ -22,6 +22,7 @@
 #include "link/hex.h"
 #include "link/memory_view.h"
 #include "cfgctl/params_commands.h"
+#include "cfgctl/table_commands.h"
 #include "link/progress.h"
 #include "link/status.h"
 #include "records/acquisition.h"
@@ -57,6 +58,8 @@ const char* const kUsageText =
     "  memory write PAGE OFFSET DATA             4 bytes (DATA: 8 hexadecimal digits) at OFFSET\n"
     "  direct TEXT                               send TEXT as command and data, show the reply\n"
     "  params read FILE | params write FILE      configuration parameters to or from a parameter file\n"
+    "  table send NAME FILE [--clear]            send a table file (table --help for the names)\n"
+    "  table receive NAME FILE                   receive a table into a file\n"
     "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
     "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
     "Settings of DIR (no TERMINAL):\n"
@@ -99,6 +102,7 @@ const std::map<std::string, std::string> kCommandHelp = {
      "cfgctl TERMINAL memory read PAGE\ncfgctl TERMINAL memory write PAGE OFFSET DATA\n"
      "PAGE up to four hexadecimal digits, OFFSET two (a multiple of 4), DATA eight.\n"},
     {"params", kParamsHelp},
+    {"table", kTableHelp},
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
      "the reply are shown as <XX>.\n"},
@@ -336,6 +340,8 @@ int Session::run() {
                    std::to_string(kDirectCommandMax));
   } else if (cmd_.name == "params") {
     if (std::string problem = paramsUsageProblem(a); !problem.empty()) return usage(problem);
+  } else if (cmd_.name == "table") {
+    if (std::string problem = tableUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "firmware" || cmd_.name == "logo") {
     if (std::string problem = maintenanceUsageProblem(cmd_.name, a); !problem.empty()) return usage(problem);
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
@@ -450,6 +456,7 @@ int Session::command(std::optional<RecordKind> kind, const std::string& referenc
   }
   if (c == "memory") return memory();
   if (c == "params") return runParams(a, link_, messages_, out_, err_, progress_, interrupted_);
+  if (c == "table") return runTable(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (maintenance_) {
     int rc = maintenance_->run(
         link_, messages_,

@@ -1,4 +1,5 @@
 #include "sim/sim_terminal.h"
+#include "sim/sim_tables.h"
 #include "sim/sim_params.h"
 
 #include <algorithm>
@@ -58,6 +59,7 @@ SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move
   installBasicCommands();
   installRecordCommands();
   installLoaderCommands(*this);
+  installTableCommands(*this);
 }
 
 void SimTerminal::add(const AttendanceRecord& r) { attendance.add(attendanceBody(r, 0).substr(4)); }
@@ -249,6 +251,7 @@ void SimTerminal::installBasicCommands() {
     t.poke(t.configBlockAddress(), static_cast<std::uint8_t>(address));
     t.setSpeedIndex(speed);
     installParameterMemory(t);  // the factory parameters come back too
+    t.tables.clear();           // and the tables are gone
     return std::string();
   });
   setHandler("34", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {

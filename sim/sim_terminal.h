@@ -72,6 +72,10 @@ class SimTerminal {
   // The next record Frame to send unasked; nothing when the stream has caught up.
   std::optional<std::string> nextStreamed();
 
+  // Tables sent by the PC, by their write command ("1A", "56", ...), each
+  // record as its wire data (sim_tables.h).
+  std::map<std::string, std::vector<std::string>> tables;
+
   // The loader "33" starts (firmware download).
   SimLoader loader;
 

@@ -1,0 +1,87 @@
+#include "cfgctl/table_commands.h"
+
+#include <ostream>
+
+#include "cfgctl/cli.h"
+#include "cfgctl/cli_support.h"
+#include "tables/table_engine.h"
+
+namespace cfg::cli {
+
+const char* const kTableHelp =
+    "cfgctl TERMINAL table send NAME FILE [--clear]\ncfgctl TERMINAL table receive NAME FILE\n"
+    "NAME: policies, sirens, messages, exit-direction, justifications, holidays, sites,\n"
+    "activities, production-program, production-tables.\n"
+    "send: loads FILE (the table's own file format) and writes its records to the terminal;\n"
+    "with --clear the terminal's table is emptied first. When the list exceeds the terminal's\n"
+    "capacity the system's question is asked and only --yes goes on. Holidays always fill\n"
+    "the terminal's 32 holiday words.\n"
+    "receive: reads the terminal's table by index until its first free record and saves it in\n"
+    "FILE; FILE is left untouched when the receive fails.\n";
+
+std::string tableUsageProblem(const std::vector<std::string>& args) {
+  const char* use = "uso: table send NAME FILE [--clear] | table receive NAME FILE";
+  if (args.size() < 3 || (args[0] != "send" && args[0] != "receive")) return use;
+  if (args[0] == "send" ? (args.size() > 4 || (args.size() == 4 && args[3] != "--clear")) : args.size() != 3)
+    return use;
+  if (!findTable(args[1])) return "tabella sconosciuta: " + printable(args[1], false);
+  if (args[2].empty()) return use;
+  return {};
+}
+
+int runTable(const std::vector<std::string>& args, Link& link, const Messages& messages, std::ostream& out,
+             std::ostream& err, bool progress, const std::atomic<bool>* interrupted) {
+  const TableDescriptor& table = *findTable(args[1]);
+  const bool send = args[0] == "send";
+  const std::filesystem::path file = args[2];
+  if (!tableEnabledFor(table, link.config.model)) {
+    err << "cfgctl: il modello " << printable(link.config.model, false) << " non ha la tabella " << table.name
+        << ".\n";
+    return kFailed;
+  }
+  std::vector<std::string> list;
+  if (send) {
+    if (!loadTableFile(table, file, LoadMode::Replace, -1, list)) {
+      messages.error(kLoadFailed);
+      return kFailed;
+    }
+    if (!confirmCapacity(table, link.config.model, list.size(), messages)) {
+      err << "cfgctl: nulla e` stato inviato.\n";
+      return kFailed;
+    }
+  }
+  const bool clearFirst = send && args.size() == 4;
+  const int total = send ? (table.id == TableId::Holidays ? 32 : static_cast<int>(list.size()))
+                         : recordsToRead(table, link.config.model);
+  TableEnd end = TableEnd::Failed;
+  auto show = [&](const ProgressUpdate& u) {
+    if (progress) err << "\r" << (send ? kSendingText : kReceivingText) << " " << u.second << "/" << total << std::flush;
+  };
+  bool stopped = runInterruptible(
+                     [&](Worker& w) {
+                       end = send ? sendTable(w, link, messages, table, list, clearFirst)
+                                  : receiveTable(w, link, messages, table, list);
+                     },
+                     messages, interrupted, show) == WorkerEnd::Interrupted;
+  if (progress) err << "\n";
+  if (stopped || end != TableEnd::Done) {
+    if (send)
+      err << "cfgctl: invio non completato; i record gia` inviati restano nel terminale.\n";
+    else
+      err << "cfgctl: ricezione non completata; il file non e` stato scritto.\n";
+    return kFailed;
+  }
+  if (send) {
+    out << "Inviati " << list.size() << " record della tabella " << table.name << ".\n";
+    return kOk;
+  }
+  if (!saveTableFile(table, file, list)) {
+    err << "cfgctl: impossibile scrivere " << printable(shownArg(args[2]), false) << ".\n";
+    return kFailed;
+  }
+  out << "Ricevuti " << list.size() << " record della tabella " << table.name << " in "
+      << printable(shownArg(args[2]), false) << ".\n";
+  return kOk;
+}
+
+}  // namespace cfg::cli
