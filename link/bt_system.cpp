@@ -328,49 +328,13 @@ std::string handheldBtName(const std::string& deviceName) {
 }
 
 bool BtSocketTransport::open(LinkConfig& config, std::string& error) {
-  peerClosed_ = false;
-  socket_ = stack_.connect(config.bluetoothAddress, config.rfcommChannel, kConnectTimeoutMs);
-  if (!socket_) {
+  UniqueFd socket = stack_.connect(config.bluetoothAddress, config.rfcommChannel, kConnectTimeoutMs);
+  if (!socket) {
     error = "Error: connect failed.";
     return false;
   }
+  adopt(std::move(socket));
   return true;
-}
-
-int BtSocketTransport::send(std::string_view bytes) {
-  if (!socket_ || peerClosed_) return 0;
-  return sendAll(socket_.get(), bytes, 5000);
-}
-
-int BtSocketTransport::readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) {
-  if (!socket_ || peerClosed_) return -1;
-  for (;;) {
-    ssize_t n = ::recv(socket_.get(), buffer, capacity, MSG_DONTWAIT);
-    if (n > 0) return static_cast<int>(n);
-    if (n == 0) {
-      peerClosed_ = true;
-      return -1;
-    }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      peerClosed_ = true;
-      return -1;
-    }
-    int left = millisecondsUntil(deadline);
-    if (left <= 0) return 0;
-    if (pollUntil(socket_.get(), POLLIN, left) == 0) return 0;
-  }
-}
-
-void BtSocketTransport::discardInput() {
-  if (!socket_ || peerClosed_) return;
-  char junk[256];
-  for (;;) {
-    ssize_t n = ::recv(socket_.get(), junk, sizeof junk, MSG_DONTWAIT);
-    if (n > 0) continue;
-    if (n == 0) peerClosed_ = true;
-    return;
-  }
 }
 
 void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {

@@ -14,6 +14,7 @@
 #include "link/fd.h"
 #include "link/handheld_list.h"
 #include "link/prompt.h"
+#include "link/tcp_transport.h"
 #include "link/transport.h"
 #include "link/worker.h"
 
@@ -71,23 +72,15 @@ bool isHandheldBtPrefix(const BtAddress& address);
 std::string handheldBtName(const std::string& deviceName);
 
 // The transport of a system-stack Link: an RFCOMM stream.
-class BtSocketTransport final : public Transport {
+class BtSocketTransport final : public StreamSocketTransport {
  public:
   static constexpr int kConnectTimeoutMs = 20000;
   explicit BtSocketTransport(BtSystemStack& stack) : stack_(stack) {}
   LinkKind kind() const override { return LinkKind::SystemBluetooth; }
   bool open(LinkConfig& config, std::string& error) override;
-  void close() override { socket_.reset(); }
-  bool isOpen() const override { return socket_.valid(); }
-  int send(std::string_view bytes) override;
-  int readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) override;
-  void discardInput() override;
-  int extraWaitMs() const override { return 500; }
 
  private:
   BtSystemStack& stack_;
-  UniqueFd socket_;
-  bool peerClosed_ = false;
 };
 
 struct BtSystemScanJob {

@@ -43,7 +43,6 @@ int sendAll(int fd, std::string_view bytes, int timeoutMs) {
 }
 
 bool TcpTransport::open(LinkConfig& config, std::string& error) {
-  peerClosed_ = false;
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd) {
     error = "Error: socket failed.\n" + systemText(errno);
@@ -70,16 +69,16 @@ bool TcpTransport::open(LinkConfig& config, std::string& error) {
     error = "Error: connect failed.\n" + endpointText(config) + ": " + systemText(cause);
     return false;
   }
-  socket_ = std::move(fd);
+  adopt(std::move(fd));
   return true;
 }
 
-int TcpTransport::send(std::string_view bytes) {
+int StreamSocketTransport::send(std::string_view bytes) {
   if (!socket_ || peerClosed_) return 0;
   return sendAll(socket_.get(), bytes, 5000);
 }
 
-int TcpTransport::readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) {
+int StreamSocketTransport::readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) {
   if (!socket_ || peerClosed_) return -1;
   for (;;) {
     ssize_t n = ::recv(socket_.get(), buffer, capacity, MSG_DONTWAIT);
@@ -99,7 +98,7 @@ int TcpTransport::readSome(char* buffer, std::size_t capacity, Clock::time_point
   }
 }
 
-void TcpTransport::discardInput() {
+void StreamSocketTransport::discardInput() {
   if (!socket_ || peerClosed_) return;
   char junk[256];
   for (;;) {

@@ -6,7 +6,31 @@
 
 namespace cfg {
 
-class TcpTransport final : public Transport {
+// What a TCP connection and a Bluetooth RFCOMM connection share once open: a
+// non-blocking stream socket, read against a deadline, and a peer that may
+// hang up (the Link then fails at once instead of waiting for the deadline).
+class StreamSocketTransport : public Transport {
+ public:
+  void close() override { socket_.reset(); }
+  bool isOpen() const override { return socket_.valid(); }
+  int send(std::string_view bytes) override;
+  int readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) override;
+  void discardInput() override;
+  int extraWaitMs() const override { return 500; }
+
+ protected:
+  // Takes the connected socket (non-blocking).
+  void adopt(UniqueFd socket) {
+    socket_ = std::move(socket);
+    peerClosed_ = false;
+  }
+
+ private:
+  UniqueFd socket_;
+  bool peerClosed_ = false;
+};
+
+class TcpTransport final : public StreamSocketTransport {
  public:
   // Connecting runs on the GUI thread: give up after this long instead of
   // the system's two minutes.
@@ -16,17 +40,9 @@ class TcpTransport final : public Transport {
 
   LinkKind kind() const override { return LinkKind::Tcp; }
   bool open(LinkConfig& config, std::string& error) override;
-  void close() override { socket_.reset(); }
-  bool isOpen() const override { return socket_.valid(); }
-  int send(std::string_view bytes) override;
-  int readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) override;
-  void discardInput() override;
-  int extraWaitMs() const override { return 500; }
 
  private:
   int connectTimeoutMs_;
-  UniqueFd socket_;
-  bool peerClosed_ = false;
 };
 
 // Sends all bytes on a non-blocking stream socket, waiting at most timeoutMs
