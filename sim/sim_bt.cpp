@@ -14,6 +14,7 @@
 
 #include "link/frame.h"
 #include "link/hex.h"
+#include "sim/sim_hid.h"
 
 namespace cfg::sim {
 
@@ -103,19 +104,7 @@ int SimBtServer::lookups(std::size_t i) const {
 }
 
 std::string SimBtServer::listen() {
-  char folder[] = "/tmp/termsim-bt-XXXXXX";
-  if (!::mkdtemp(folder)) throw systemError("mkdtemp");
-  folder_ = folder;
-  socketPath_ = (folder_ / "bt.sock").string();
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (socketPath_.size() >= sizeof addr.sun_path) throw std::runtime_error("socket path too long");
-  std::memcpy(addr.sun_path, socketPath_.data(), socketPath_.size());
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd) throw systemError("socket");
-  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) throw systemError("bind");
-  if (::listen(fd.get(), 64) != 0) throw systemError("listen");
-  listener_ = std::move(fd);
+  listener_ = listenInNewFolder("termsim-bt-", "bt.sock", folder_, socketPath_);
   return socketPath_;
 }
 

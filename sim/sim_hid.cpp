@@ -103,20 +103,25 @@ std::vector<std::string> SimHidServer::outputReports() const {
   return outputReports_;
 }
 
-std::string SimHidServer::listen() {
-  char folder[] = "/tmp/termsim-hid-XXXXXX";
-  if (!::mkdtemp(folder)) throw systemError("mkdtemp");
-  folder_ = folder;
-  socketPath_ = (folder_ / "hid.sock").string();
+UniqueFd listenInNewFolder(const char* folderPrefix, const char* socketName, std::filesystem::path& folder,
+                           std::string& socketPath) {
+  std::string pattern = std::string("/tmp/") + folderPrefix + "XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw systemError("mkdtemp");
+  folder = pattern;
+  socketPath = (folder / socketName).string();
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  if (socketPath_.size() >= sizeof addr.sun_path) throw std::runtime_error("socket path too long");
-  std::memcpy(addr.sun_path, socketPath_.data(), socketPath_.size());
+  if (socketPath.size() >= sizeof addr.sun_path) throw std::runtime_error("socket path too long");
+  std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd) throw systemError("socket");
   if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) throw systemError("bind");
   if (::listen(fd.get(), 64) != 0) throw systemError("listen");
-  listener_ = std::move(fd);
+  return fd;
+}
+
+std::string SimHidServer::listen() {
+  listener_ = listenInNewFolder("termsim-hid-", "hid.sock", folder_, socketPath_);
   return socketPath_;
 }
 

@@ -101,4 +101,10 @@ class SimHidServer {
   bool running_ = false;
 };
 
+// A listening Unix socket named `socketName` in a new private folder
+// /tmp/<folderPrefix>XXXXXX (for the simulated buses). Throws with the
+// system's reason when it cannot be made.
+UniqueFd listenInNewFolder(const char* folderPrefix, const char* socketName, std::filesystem::path& folder,
+                           std::string& socketPath);
+
 }  // namespace cfg::sim
