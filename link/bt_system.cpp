@@ -382,18 +382,7 @@ void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {
       ::poll(nullptr, 0, kOpenSettleMs);
 
       HandheldEntry entry;
-      if (presentPassword(link, job.messages, job.plantPassword, kProbeTimeoutMs)) {
-        entry.passwordState = PasswordState::Plant;
-      } else if (presentPassword(link, job.messages, kDefaultHandheldPassword, kProbeTimeoutMs)) {
-        entry.passwordState = PasswordState::Default;
-      } else {
-        entry.passwordState = PasswordState::Neither;
-      }
-      if (entry.passwordState != PasswordState::Neither) {
-        std::optional<std::string> id = readHandheldId(link, job.messages, kProbeTimeoutMs);
-        if (!id) continue;  // does not answer: skipped
-        entry.id = *id;
-      }
+      if (!probeHandheld(link, job.messages, job.plantPassword, entry, kProbeTimeoutMs)) continue;  // does not answer: skipped
       link.close();
       entry.name = handheldBtName(device.name);
       entry.bluetooth = BluetoothKind::SystemStack;

@@ -134,18 +134,8 @@ void scanBtVendorHandhelds(Worker& worker, BtVendorScanJob& job) {
     if (!link.openWith(std::make_unique<VendorBtTransport>(), job.messages)) continue;
 
     HandheldEntry entry;
-    if (presentPassword(link, job.messages, job.plantPassword, kProbeTimeoutMs)) {
-      entry.passwordState = PasswordState::Plant;
-    } else if (presentPassword(link, job.messages, kDefaultHandheldPassword, kProbeTimeoutMs)) {
-      entry.passwordState = PasswordState::Default;
-    } else {
-      entry.passwordState = PasswordState::Neither;
-    }
-    if (entry.passwordState != PasswordState::Neither) {
-      std::optional<std::string> id = readHandheldId(link, job.messages, kProbeTimeoutMs);
-      if (!id) continue;  // does not answer: skipped (the Link's close removes the connection)
-      entry.id = *id;
-    }
+    // No id: skipped (the Link's close removes the connection).
+    if (!probeHandheld(link, job.messages, job.plantPassword, entry, kProbeTimeoutMs)) continue;
     link.close();
     entry.name = handheldBtName(recordName(record));
     entry.bluetooth = BluetoothKind::VendorStack;

@@ -72,6 +72,22 @@ std::optional<PasswordState> unlockHandheld(Link& link, const Messages& messages
   return std::nullopt;
 }
 
+bool probeHandheld(Link& link, const Messages& messages, std::string_view plantPassword, HandheldEntry& entry,
+                   int timeoutMs) {
+  if (presentPassword(link, messages, plantPassword, timeoutMs)) {
+    entry.passwordState = PasswordState::Plant;
+  } else if (presentPassword(link, messages, kDefaultHandheldPassword, timeoutMs)) {
+    entry.passwordState = PasswordState::Default;
+  } else {
+    entry.passwordState = PasswordState::Neither;
+    return true;
+  }
+  std::optional<std::string> id = readHandheldId(link, messages, timeoutMs);
+  if (!id) return false;
+  entry.id = *id;
+  return true;
+}
+
 void scanUsbHandhelds(Worker& worker, UsbScanJob& job) {
   DoneOnExit done{job.scanDone};
   job.list.clear();
@@ -95,18 +111,7 @@ void scanUsbHandhelds(Worker& worker, UsbScanJob& job) {
     if (!link.openWith(std::make_unique<UsbTransport>(job.hid), job.messages)) continue;
 
     HandheldEntry entry;
-    if (presentPassword(link, job.messages, job.plantPassword)) {
-      entry.passwordState = PasswordState::Plant;
-    } else if (presentPassword(link, job.messages, kDefaultHandheldPassword)) {
-      entry.passwordState = PasswordState::Default;
-    } else {
-      entry.passwordState = PasswordState::Neither;
-    }
-    if (entry.passwordState != PasswordState::Neither) {
-      std::optional<std::string> id = readHandheldId(link, job.messages);
-      if (!id) continue;  // does not answer: skipped
-      entry.id = *id;
-    }
+    if (!probeHandheld(link, job.messages, job.plantPassword, entry)) continue;  // does not answer: skipped
     link.close();
     entry.name = device.product;
     entry.usb = true;

@@ -51,6 +51,13 @@ std::optional<std::string> readHandheldId(Link& link, const Messages& messages, 
 // default one, with the failure prompt off. Which one it took, or nothing.
 std::optional<PasswordState> unlockHandheld(Link& link, const Messages& messages, std::string_view plantPassword);
 
+// The probe of a search, on an open temporary Link: the plant password,
+// then the default one, fill entry's password state, and for an unlocked
+// handheld 3B its id. False when an unlocked handheld gives no id (the
+// device is then left out of the list).
+bool probeHandheld(Link& link, const Messages& messages, std::string_view plantPassword, HandheldEntry& entry,
+                   int timeoutMs = 500);
+
 struct UsbScanJob {
   HidBackend& hid;
   const Messages& messages;
