@@ -278,13 +278,6 @@ class NoBtSystemStack final : public BtSystemStack {
 
 #endif
 
-struct DoneOnExit {
-  std::atomic<bool>* flag;
-  ~DoneOnExit() {
-    if (flag) flag->store(true);
-  }
-};
-
 }  // namespace
 
 std::unique_ptr<BtSystemStack> makeSimBtSystemStack(std::string socketPath) {
@@ -338,7 +331,7 @@ bool BtSocketTransport::open(LinkConfig& config, std::string& error) {
 }
 
 void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {
-  DoneOnExit done{job.scanDone};
+  ScanDoneOnExit done{job.scanDone};
   // Both flags come back as they were however the scan ends.
   MessageFlagsGuard restore(job.messages.flags, job.messages.flags.showLinkErrors.load(),
                             job.messages.flags.askOnFailure.load());
@@ -393,6 +386,11 @@ void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {
       if (!job.list.add(std::move(entry))) return;
     }
   }
+}
+
+bool runBtSystemScanInBackground(Worker& worker, BtSystemScanJob& job, const std::atomic<bool>* cancel) {
+  if (!job.scanDone) return false;
+  return runScanInBackground(worker, job.messages, [&job](Worker& w) { scanBtSystemHandhelds(w, job); }, *job.scanDone, cancel);
 }
 
 }  // namespace cfg

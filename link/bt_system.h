@@ -97,4 +97,9 @@ struct BtSystemScanJob {
 // out. A stop request ends it before the next device or service.
 void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job);
 
+// Background mode of a batch run: the scan on `worker` without a dialog,
+// waiting for job.scanDone (required) in 200 ms steps; `cancel` stops it
+// before its next device. False when the worker could not start.
+bool runBtSystemScanInBackground(Worker& worker, BtSystemScanJob& job, const std::atomic<bool>* cancel = nullptr);
+
 }  // namespace cfg

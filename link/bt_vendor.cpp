@@ -20,13 +20,6 @@ constexpr int kProbeTimeoutMs = 250;
 constexpr std::uint8_t kSerialPortClass[16] = {0x00, 0x00, 0x11, 0x01, 0x00, 0x00, 0x10, 0x00,
                                                0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB};
 
-struct DoneOnExit {
-  std::atomic<bool>* flag;
-  ~DoneOnExit() {
-    if (flag) flag->store(true);
-  }
-};
-
 // Polls `done` every 20 ms; false when the stop request came first.
 template <typename F>
 bool pollUntilDone(Worker& worker, F done) {
@@ -93,7 +86,7 @@ void VendorBtTransport::close() {
 }
 
 void scanBtVendorHandhelds(Worker& worker, BtVendorScanJob& job) {
-  DoneOnExit done{job.scanDone};
+  ScanDoneOnExit done{job.scanDone};
   MessageFlagsGuard restore(job.messages.flags, job.messages.flags.showLinkErrors.load(),
                             job.messages.flags.askOnFailure.load());
   job.list.clear();
@@ -144,6 +137,11 @@ void scanBtVendorHandhelds(Worker& worker, BtVendorScanJob& job) {
     entry.bluetoothAddress = address;
     if (!job.list.add(std::move(entry))) return;
   }
+}
+
+bool runBtVendorScanInBackground(Worker& worker, BtVendorScanJob& job, const std::atomic<bool>* cancel) {
+  if (!job.scanDone) return false;
+  return runScanInBackground(worker, job.messages, [&job](Worker& w) { scanBtVendorHandhelds(w, job); }, *job.scanDone, cancel);
 }
 
 }  // namespace cfg

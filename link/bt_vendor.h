@@ -60,4 +60,9 @@ struct BtVendorScanJob {
 // message flags are restored and scanDone is set on every way out.
 void scanBtVendorHandhelds(Worker& worker, BtVendorScanJob& job);
 
+// Background mode of a batch run: the scan on `worker` without a dialog,
+// waiting for job.scanDone (required) in 200 ms steps; `cancel` stops it
+// before its next device. False when the worker could not start.
+bool runBtVendorScanInBackground(Worker& worker, BtVendorScanJob& job, const std::atomic<bool>* cancel = nullptr);
+
 }  // namespace cfg

@@ -12,6 +12,8 @@ namespace cfg {
 namespace {
 
 constexpr std::size_t kProbeCapacity = 256;
+// A batch looks at a background scan's done flag this often.
+constexpr int kBackgroundPollMs = 200;
 
 // 3A for the default password, ready-made: each of its characters as two digits.
 constexpr const char* kDefaultPasswordCommand = "3A3538323033373136";
@@ -21,14 +23,6 @@ std::string passwordCommand(std::string_view password) {
   for (char ch : password) c += byteToHex(static_cast<std::uint8_t>(ch));
   return c;
 }
-
-// Sets the scan-done flag however the routine leaves.
-struct DoneOnExit {
-  std::atomic<bool>* flag;
-  ~DoneOnExit() {
-    if (flag) flag->store(true);
-  }
-};
 
 }  // namespace
 
@@ -89,7 +83,7 @@ bool probeHandheld(Link& link, const Messages& messages, std::string_view plantP
 }
 
 void scanUsbHandhelds(Worker& worker, UsbScanJob& job) {
-  DoneOnExit done{job.scanDone};
+  ScanDoneOnExit done{job.scanDone};
   job.list.clear();
   worker.refresh(kUsbScanText);
   std::vector<UsbDevice> devices = enumerateUsbDevices(job.hid);
@@ -124,20 +118,26 @@ void scanUsbHandhelds(Worker& worker, UsbScanJob& job) {
 
 namespace cfg {
 
-bool runUsbScanInBackground(Worker& worker, UsbScanJob& job, const std::atomic<bool>* cancel) {
-  if (!job.scanDone) return false;
-  job.scanDone->store(false);
+bool runScanInBackground(Worker& worker, const Messages& messages, Worker::Routine routine,
+                         std::atomic<bool>& scanDone, const std::atomic<bool>* cancel) {
+  scanDone.store(false);
   ProgressQueue nobody;  // no dialog: refreshes and the close request go unread
-  if (!worker.start(nobody, [&job](Worker& w) { scanUsbHandhelds(w, job); }, job.messages)) {
-    job.scanDone->store(true);
+  if (!worker.start(nobody, std::move(routine), messages)) {
+    scanDone.store(true);
     return false;
   }
-  while (!job.scanDone->load()) {
+  while (!scanDone.load()) {
     if (cancel && cancel->load()) break;
-    ::poll(nullptr, 0, 200);
+    ::poll(nullptr, 0, kBackgroundPollMs);
   }
   worker.stop();  // at once when the scan is done; otherwise before its next device
   return true;
+}
+
+bool runUsbScanInBackground(Worker& worker, UsbScanJob& job, const std::atomic<bool>* cancel) {
+  if (!job.scanDone) return false;
+  return runScanInBackground(worker, job.messages, [&job](Worker& w) { scanUsbHandhelds(w, job); }, *job.scanDone,
+                             cancel);
 }
 
 }  // namespace cfg

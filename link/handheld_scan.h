@@ -75,10 +75,25 @@ struct UsbScanJob {
 // every way out. A stop request ends the scan before the next device.
 void scanUsbHandhelds(Worker& worker, UsbScanJob& job);
 
-// Background mode of a batch run: the scan on `worker` (the handheld-scan
-// record) without a dialog; waits in 200 ms steps for the scan-done flag
-// (job.scanDone, required), then collects the worker. A `cancel` request
-// stops the scan before its next device. False when the worker could not start.
+// Sets a scan's done flag however its routine leaves (declare it first, so
+// that it runs after every other guard of the routine).
+struct ScanDoneOnExit {
+  std::atomic<bool>* flag;
+  ~ScanDoneOnExit() {
+    if (flag) flag->store(true);
+  }
+};
+
+// Background mode of a batch run, for any handheld scan: `routine` on
+// `worker` (the handheld-scan record) without a dialog. The routine must set
+// `scanDone` on every way out (ScanDoneOnExit); this waits for it in 200 ms
+// steps, then collects the worker. A `cancel` request stops the scan before
+// its next device. False when the worker could not start (scanDone is then
+// set all the same).
+bool runScanInBackground(Worker& worker, const Messages& messages, Worker::Routine routine,
+                         std::atomic<bool>& scanDone, const std::atomic<bool>* cancel = nullptr);
+
+// The USB scan in background mode; job.scanDone is required.
 bool runUsbScanInBackground(Worker& worker, UsbScanJob& job, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace cfg
