@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/bt_bluez.h"
 #include "link/fd.h"
 #include "link/handheld_list.h"
 #include "link/prompt.h"
@@ -19,8 +20,6 @@
 #include "link/worker.h"
 
 namespace cfg {
-
-using BtAddress = std::array<std::uint8_t, 6>;  // most significant byte first
 
 inline constexpr const char* kBtScanTitle = "Ricerca dispositivi bluetooth";
 inline constexpr const char* kBtScanText = "Ricerca dispositivi bluetooth in corso ...";

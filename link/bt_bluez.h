@@ -1,0 +1,52 @@
+// The local Bluetooth radio through BlueZ's HCI and SDP libraries: the first
+// adapter, a fresh inquiry, the serial-port services of one device and an
+// RFCOMM stream. Both Bluetooth paths use it: the system-stack Link and
+// search, and the vendor-stack adapter library (built position-independent
+// for it). Built without BlueZ, there is no radio.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/fd.h"
+
+namespace cfg {
+
+using BtAddress = std::array<std::uint8_t, 6>;  // most significant byte first
+
+namespace bluez {
+
+struct FoundDevice {
+  BtAddress address{};
+  std::array<std::uint8_t, 3> deviceClass{};  // most significant byte first
+  std::string name;                           // UTF-8 as the device gives it; empty when it gave none
+};
+
+struct FoundService {
+  std::uint8_t channel = 0;  // RFCOMM channel 1-30
+  std::string name;
+};
+
+enum class Outcome { Done, NoRadio, Failed };
+
+// The id of the first adapter that is up; -1 when there is none.
+int firstAdapter();
+
+// A fresh inquiry (the cache flushed) of about 10 s on the first adapter,
+// then each device's name. `stop`, when given, is looked at between names.
+Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop = nullptr);
+
+// The serial-port services (class 0x1101) of one device, with their RFCOMM
+// channels. Failed with `started` false when the lookup could not begin.
+Outcome serialServices(const BtAddress& device, std::vector<FoundService>& services, bool& started);
+
+// A connected, non-blocking RFCOMM stream to `channel` of `device`; invalid
+// on failure, after `timeoutMs`, or as soon as `stopFd` (when not -1) is
+// readable.
+UniqueFd connectRfcomm(const BtAddress& device, std::uint8_t channel, int timeoutMs, int stopFd = -1);
+
+}  // namespace bluez
+}  // namespace cfg
