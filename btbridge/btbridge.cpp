@@ -94,7 +94,7 @@ class Radio {
 // The first adapter of the system's stack.
 class BlueZRadio final : public Radio {
  public:
-  bool ready() override { return cfg::bluez::firstAdapter() >= 0; }
+  bool ready() override { return cfg::bluez::radioPresent(); }
   bool inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>& stop) override {
     return cfg::bluez::inquire(devices, &stop) == cfg::bluez::Outcome::Done;
   }

@@ -1,8 +1,11 @@
 #include "link/bt_bluez.h"
 
+#include "link/bt_dbus.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -22,8 +25,7 @@ namespace cfg::bluez {
 
 namespace {
 
-// 8 x 1.28 s: long enough for a handheld in range to answer.
-constexpr int kInquiryLength = 8;
+constexpr int kInquiryUnitMs = 1280;  // HCI counts an inquiry's length in these
 constexpr int kMaxResponses = 255;
 constexpr int kNameTimeoutMs = 5000;
 constexpr std::size_t kMaxServices = 100;
@@ -76,18 +78,26 @@ bool readService(sdp_record_t* record, FoundService& service) {
   return true;
 }
 
+int firstHciAdapter() { return ::hci_get_route(nullptr); }
+
 }  // namespace
 
-int firstAdapter() { return ::hci_get_route(nullptr); }
+bool radioPresent() {
+  std::string adapter;
+  return dbus::firstAdapter(adapter) || firstHciAdapter() >= 0;
+}
 
-Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop) {
+Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop, int durationMs) {
   devices.clear();
-  int id = firstAdapter();
+  std::string adapter;
+  if (dbus::firstAdapter(adapter)) return dbus::inquire(adapter, devices, durationMs, stop);
+  int id = firstHciAdapter();
   if (id < 0) return Outcome::NoRadio;
   UniqueFd hci(::hci_open_dev(id));
   if (!hci) return Outcome::NoRadio;
   InquiryResults found;
-  int count = ::hci_inquiry(id, kInquiryLength, kMaxResponses, nullptr, &found.info, IREQ_CACHE_FLUSH);
+  int length = std::clamp(durationMs / kInquiryUnitMs, 1, 48);
+  int count = ::hci_inquiry(id, length, kMaxResponses, nullptr, &found.info, IREQ_CACHE_FLUSH);
   if (count < 0) return Outcome::Failed;
   for (int i = 0; i < count; ++i) {
     FoundDevice d;
@@ -108,7 +118,7 @@ Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop
 Outcome serialServices(const BtAddress& device, std::vector<FoundService>& services, bool& started) {
   services.clear();
   started = false;
-  if (firstAdapter() < 0) return Outcome::NoRadio;
+  if (!radioPresent()) return Outcome::NoRadio;
   bdaddr_t any{};
   bdaddr_t target = toBdaddr(device);
   SdpSearch sdp;
@@ -156,10 +166,15 @@ UniqueFd connectRfcomm(const BtAddress& device, std::uint8_t channel, int timeou
 
 #else
 
-int firstAdapter() { return -1; }
+bool radioPresent() {
+  std::string adapter;
+  return dbus::firstAdapter(adapter);
+}
 
-Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>*) {
+Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop, int durationMs) {
   devices.clear();
+  std::string adapter;
+  if (dbus::firstAdapter(adapter)) return dbus::inquire(adapter, devices, durationMs, stop);
   return Outcome::NoRadio;
 }
 

@@ -32,12 +32,19 @@ struct FoundService {
 
 enum class Outcome { Done, NoRadio, Failed };
 
-// The id of the first adapter that is up; -1 when there is none.
-int firstAdapter();
+// A fresh inquiry lasts this long: long enough for a handheld in range to answer.
+inline constexpr int kInquiryMs = 10240;
 
-// A fresh inquiry (the cache flushed) of about 10 s on the first adapter,
-// then each device's name. `stop`, when given, is looked at between names.
-Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop = nullptr);
+// The first adapter is there and up: the first powered one of the
+// Bluetooth daemon, or, where the daemon does not answer, the first one HCI
+// finds up.
+bool radioPresent();
+
+// A fresh inquiry on the first adapter: only devices heard now, none the
+// stack merely remembers, with their names and classes. Through the daemon
+// when it answers, otherwise through HCI (the cache flushed). `stop`, when
+// given, ends it early.
+Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop = nullptr, int durationMs = kInquiryMs);
 
 // The serial-port services (class 0x1101) of one device, with their RFCOMM
 // channels. Failed with `started` false when the lookup could not begin.

@@ -152,7 +152,7 @@ class SimBtSystemStack final : public BtSystemStack {
 // The first adapter through BlueZ; without one every step says so.
 class BlueZSystemStack final : public BtSystemStack {
  public:
-  bool radioPresent() override { return bluez::firstAdapter() >= 0; }
+  bool radioPresent() override { return bluez::radioPresent(); }
 
   bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
     devices.clear();

@@ -187,7 +187,7 @@ TEST(BtBackgroundScanStartTest, AWorkerThatCannotStartStillSaysDone) {
 // The real stacks on a machine without an adapter: both searches say there
 // is no radio, and nothing else.
 TEST(BtNoRadioTest, BothStacksSayThereIsNoRadio) {
-  if (bluez::firstAdapter() >= 0) GTEST_SKIP() << "this machine has a Bluetooth adapter";
+  if (bluez::radioPresent()) GTEST_SKIP() << "this machine has a Bluetooth adapter";
   ::unsetenv(kBtSimVariable);
   for (bool vendor : {false, true}) {
     SCOPED_TRACE(vendor ? "vendor stack" : "system stack");
