@@ -96,7 +96,7 @@ class BlueZRadio final : public Radio {
  public:
   bool ready() override { return cfg::bluez::radioPresent(); }
   bool inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>& stop) override {
-    return cfg::bluez::inquire(devices, &stop) == cfg::bluez::Outcome::Done;
+    return cfg::bluez::inquire(devices, [&stop] { return stop.load(); }) == cfg::bluez::Outcome::Done;
   }
   bool serialServices(const Address& device, std::vector<ServiceRecord>& services) override {
     std::vector<cfg::bluez::FoundService> found;

@@ -87,7 +87,7 @@ bool radioPresent() {
   return dbus::firstAdapter(adapter) || firstHciAdapter() >= 0;
 }
 
-Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop, int durationMs) {
+Outcome inquire(std::vector<FoundDevice>& devices, const BtStopCheck& stop, int durationMs) {
   devices.clear();
   std::string adapter;
   if (dbus::firstAdapter(adapter)) return dbus::inquire(adapter, devices, durationMs, stop);
@@ -104,7 +104,7 @@ Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop
     const inquiry_info& info = found.info[i];
     d.address = fromBdaddr(info.bdaddr);
     d.deviceClass = {info.dev_class[2], info.dev_class[1], info.dev_class[0]};
-    if (!stop || !stop->load()) {
+    if (!stop || !stop()) {
       char name[249] = {};
       if (::hci_read_remote_name(hci.get(), &info.bdaddr, static_cast<int>(sizeof name) - 1, name,
                                  kNameTimeoutMs) == 0)
@@ -171,7 +171,7 @@ bool radioPresent() {
   return dbus::firstAdapter(adapter);
 }
 
-Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop, int durationMs) {
+Outcome inquire(std::vector<FoundDevice>& devices, const BtStopCheck& stop, int durationMs) {
   devices.clear();
   std::string adapter;
   if (dbus::firstAdapter(adapter)) return dbus::inquire(adapter, devices, durationMs, stop);

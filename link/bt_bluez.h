@@ -6,8 +6,8 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +16,8 @@
 namespace cfg {
 
 using BtAddress = std::array<std::uint8_t, 6>;  // most significant byte first
+// Asked during a long wait: true when the caller wants it to end now.
+using BtStopCheck = std::function<bool()>;
 
 namespace bluez {
 
@@ -43,8 +45,8 @@ bool radioPresent();
 // A fresh inquiry on the first adapter: only devices heard now, none the
 // stack merely remembers, with their names and classes. Through the daemon
 // when it answers, otherwise through HCI (the cache flushed). `stop`, when
-// given, ends it early.
-Outcome inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>* stop = nullptr, int durationMs = kInquiryMs);
+// given, ends it early (what was heard so far is kept).
+Outcome inquire(std::vector<FoundDevice>& devices, const BtStopCheck& stop = {}, int durationMs = kInquiryMs);
 
 // The serial-port services (class 0x1101) of one device, with their RFCOMM
 // channels. Failed with `started` false when the lookup could not begin.

@@ -197,7 +197,7 @@ bool firstAdapter(std::string& path) {
 }
 
 Outcome inquire(const std::string& adapter, std::vector<FoundDevice>& devices, int durationMs,
-                const std::atomic<bool>* stop) {
+                const BtStopCheck& stop) {
   devices.clear();
   Bus bus = openBus();
   if (!bus) return Outcome::NoRadio;
@@ -211,7 +211,7 @@ Outcome inquire(const std::string& adapter, std::vector<FoundDevice>& devices, i
   DiscoveryStop discovery{bus.get(), adapter};
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(durationMs);
   for (;;) {
-    if (stop && stop->load()) break;
+    if (stop && stop()) break;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     // Nothing is subscribed: whatever arrives is read and dropped.
@@ -237,7 +237,7 @@ Outcome inquire(const std::string& adapter, std::vector<FoundDevice>& devices, i
 
 bool firstAdapter(std::string&) { return false; }
 
-Outcome inquire(const std::string&, std::vector<FoundDevice>& devices, int, const std::atomic<bool>*) {
+Outcome inquire(const std::string&, std::vector<FoundDevice>& devices, int, const BtStopCheck&) {
   devices.clear();
   return Outcome::NoRadio;
 }

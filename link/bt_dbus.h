@@ -3,7 +3,6 @@
 // Where the daemon does not answer, the caller falls back to HCI.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,6 @@ bool firstAdapter(std::string& path);
 // daemon only remembers from before are left out. `stop` ends the wait early.
 // The discovery is stopped however the wait ends.
 Outcome inquire(const std::string& adapter, std::vector<FoundDevice>& devices, int durationMs,
-                const std::atomic<bool>* stop);
+                const BtStopCheck& stop);
 
 }  // namespace cfg::bluez::dbus

@@ -66,7 +66,7 @@ class SimBtSystemStack final : public BtSystemStack {
     return request("RADIO", lines, false) && !lines.empty() && lines[0] == "1";
   }
 
-  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+  bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck&) override {
     devices.clear();
     std::vector<std::string> lines;
     if (!request("INQUIRY", lines, true)) {
@@ -154,10 +154,10 @@ class BlueZSystemStack final : public BtSystemStack {
  public:
   bool radioPresent() override { return bluez::radioPresent(); }
 
-  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+  bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck& stop) override {
     devices.clear();
     std::vector<bluez::FoundDevice> found;
-    if (bluez::inquire(found) != bluez::Outcome::Done) {
+    if (bluez::inquire(found, stop) != bluez::Outcome::Done) {
       error = kBtInquiryFailed;
       return false;
     }
@@ -245,7 +245,7 @@ void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {
   }
   std::vector<BtDevice> devices;
   std::string error;
-  if (!job.stack.inquire(devices, error)) return fail(error);
+  if (!job.stack.inquire(devices, error, [&worker] { return worker.stopRequested(); })) return fail(error);
   for (const BtDevice& device : devices) {
     if (worker.stopRequested()) return;
     if (!isHandheldBtPrefix(device.address)) continue;  // no lookup at all

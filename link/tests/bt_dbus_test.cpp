@@ -262,7 +262,7 @@ TEST_F(BtDbusTest, AStopEndsTheDiscoveryEarlyAndStillStopsIt) {
   });
   std::vector<bluez::FoundDevice> devices;
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(bluez::dbus::inquire("/org/bluez/hci1", devices, 60000, &stop), bluez::Outcome::Done);
+  EXPECT_EQ(bluez::dbus::inquire("/org/bluez/hci1", devices, 60000, [&] { return stop.load(); }), bluez::Outcome::Done);
   canceller.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(daemon->stops.load(), 1);

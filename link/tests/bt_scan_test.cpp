@@ -26,7 +26,7 @@ class FailingStack final : public BtSystemStack {
  public:
   explicit FailingStack(FailAt at) : at_(at) {}
   bool radioPresent() override { return at_ != FailAt::Radio; }
-  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+  bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck&) override {
     ++inquiries;
     if (at_ == FailAt::Inquiry) {
       error = kBtInquiryFailed;
