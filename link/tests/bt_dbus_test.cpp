@@ -213,7 +213,7 @@ class FakeBluez {
 class BtDbusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+    if (bus.address().empty()) GTEST_SKIP() << "dbus-daemon did not start (is it installed?)";
     daemon = std::make_unique<FakeBluez>(
         bus.address(),
         std::vector<FakeDevice>{
