@@ -1,7 +1,5 @@
 #include "link/bt_bluez.h"
 
-#include "link/bt_dbus.h"
-
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -9,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+
+#include "link/bt_dbus.h"
 
 #ifdef CFG_HAVE_BLUEZ
 #include <bluetooth/bluetooth.h>

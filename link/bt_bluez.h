@@ -1,8 +1,9 @@
-// The local Bluetooth radio through BlueZ's HCI and SDP libraries: the first
-// adapter, a fresh inquiry, the serial-port services of one device and an
-// RFCOMM stream. Both Bluetooth paths use it: the system-stack Link and
-// search, and the vendor-stack adapter library (built position-independent
-// for it). Built without BlueZ, there is no radio.
+// The local Bluetooth radio: the first adapter and a fresh inquiry (through
+// the Bluetooth daemon's D-Bus service, or HCI where it does not answer),
+// the serial-port services of one device (SDP) and an RFCOMM stream. Both
+// Bluetooth paths use it: the system-stack Link and search, and the
+// vendor-stack adapter library (built position-independent for it). Built
+// without BlueZ's library, only the daemon's inquiry is left.
 #pragma once
 
 #include <array>
