@@ -171,6 +171,7 @@ void HandheldListDialog::search() {
 void HandheldListDialog::connectSelected() {
   std::optional<std::size_t> entry = selectedEntry();
   if (!entry) {
+    state_.reconnect = false;  // whatever way a connect ends
     messages_.error(kNoTerminalSelected);
     return;
   }

@@ -177,7 +177,7 @@ class HandheldDialogsTest : public QObject {
 
   void usbListSearchesSortsRefusesAndConnectsAnUnconfiguredHandheld() {
     HandheldPlant p;
-    bool resetHidden = false, emptyAtFirst = false, openAfterRefusals = false;
+    bool resetHidden = false, emptyAtFirst = false, openAfterRefusals = false, pagesOpenUnlocked = false;
     QStringList columns;
     QList<QStringList> rows;
     std::vector<std::string> refusals;
@@ -195,7 +195,12 @@ class HandheldDialogsTest : public QObject {
       openAfterRefusals = d->isVisible() && !p.state.link.isOpen();
       p.prompt.clear();
       d->selectPosition(1);  // H001: only the factory password opens it
-      d->connectButton()->click();  // the question is answered Cancel
+      p.prompt.script({Answer::Ok});
+      whenShown(d, QStringLiteral("Parametri di Configurazione (1)"), [&](QWidget* pages) {
+        pagesOpenUnlocked = p.state.link.isOpen() && p.state.connected;
+        qobject_cast<QDialog*>(pages)->reject();
+      });
+      d->connectButton()->click();
     });
 
     QVERIFY(resetHidden);
@@ -212,6 +217,7 @@ class HandheldDialogsTest : public QObject {
     QCOMPARE(p.prompt.texts(), std::vector<std::string>{"Configurare la password del terminale ?"});
     QCOMPARE(p.prompt.shown()[0].title, std::string("Question Message"));
     QVERIFY(p.prompt.shown()[0].buttons == Buttons::OkCancel);
+    QVERIFY(pagesOpenUnlocked);  // OK opened the handheld's parameter pages
     QVERIFY(p.state.connected);
     QVERIFY(p.state.link.isOpen());
     QCOMPARE(p.state.link.config.handheldId, std::string("H001"));
