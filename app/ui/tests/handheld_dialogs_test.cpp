@@ -15,6 +15,7 @@
 #include "app/ui/handheld_dialogs.h"
 #include "app/ui/main_window.h"
 #include "app/ui/tests/ui_support.h"
+#include "link/ui/tests/ui_plant.h"
 #include "link/bt_system.h"
 #include "link/hex.h"
 #include "link/hid_device.h"
@@ -35,22 +36,6 @@ constexpr const char* kPlantPassword = "13572468";
 const QString kUsbList = QStringLiteral("Elenco Terminali USB");
 const QString kBtList = QStringLiteral("Elenco Terminali Bluetooth");
 const std::array<std::uint8_t, 6> kBtAddress{0x00, 0x08, 0xE0, 0x00, 0x00, 0x01};
-
-// Runs `action` on the first visible modal window with this title.
-void whenShown(QObject* owner, const QString& title, std::function<void(QWidget*)> action) {
-  auto* timer = new QTimer(owner);
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, owner, [timer, title, action] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (!w->isVisible() || !w->isModal() || w->windowTitle() != title) continue;
-      timer->stop();
-      timer->deleteLater();
-      action(w);
-      return;
-    }
-  });
-  timer->start();
-}
 
 QList<QStringList> rowsOf(QTreeWidget* view) {
   QList<QStringList> rows;
@@ -112,7 +97,7 @@ struct HandheldPlant {
 
 // Opens a list, runs `steps` on it, and closes it if the steps left it open.
 void withList(HandheldPlant& p, int command, const QString& title, std::function<void(HandheldListDialog*)> steps) {
-  whenShown(&p.w(), title, [steps](QWidget* modal) {
+  test::whenModal(&p.w(), title, [steps](QWidget* modal) {
     auto* list = qobject_cast<HandheldListDialog*>(modal);
     if (list) steps(list);
     if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
@@ -138,7 +123,7 @@ class HandheldDialogsTest : public QObject {
     QString shown;
     std::vector<std::string> errors;
     bool focusedAfterError = false, openAfterError = false;
-    whenShown(&p.w(), QStringLiteral("Password HND"), [&](QWidget* modal) {
+    test::whenModal(&p.w(), QStringLiteral("Password HND"), [&](QWidget* modal) {
       auto* d = qobject_cast<PlantPasswordDialog*>(modal);
       shown = d->passwordEdit()->text();
       QCOMPARE(d->passwordEdit()->maxLength(), 8);
@@ -163,16 +148,6 @@ class HandheldDialogsTest : public QObject {
     QCOMPARE(p.state.plantPassword, std::string("24681357"));
     std::string file = p.dir.read("password.txt");
     QVERIFY2(file == "24681357\r\n", hexDump(file).c_str());
-
-    // "&Annulla" changes nothing.
-    whenShown(&p.w(), QStringLiteral("Password HND"), [](QWidget* modal) {
-      auto* d = qobject_cast<PlantPasswordDialog*>(modal);
-      d->passwordEdit()->setText(QStringLiteral("11111111"));
-      test::buttonText(d, QStringLiteral("&Annulla"))->click();
-    });
-    p.w().dispatch(cmd::PlantPassword);
-    QCOMPARE(p.state.plantPassword, std::string("24681357"));
-    QCOMPARE(p.dir.read("password.txt"), std::string("24681357\r\n"));
   }
 
   void usbListSearchesSortsRefusesAndConnectsAnUnconfiguredHandheld() {
@@ -196,7 +171,7 @@ class HandheldDialogsTest : public QObject {
       p.prompt.clear();
       d->selectPosition(1);  // H001: only the factory password opens it
       p.prompt.script({Answer::Ok});
-      whenShown(d, QStringLiteral("Parametri di Configurazione (1)"), [&](QWidget* pages) {
+      test::whenModal(d, QStringLiteral("Parametri di Configurazione (1)"), [&](QWidget* pages) {
         pagesOpenUnlocked = p.state.link.isOpen() && p.state.connected;
         qobject_cast<QDialog*>(pages)->reject();
       });
@@ -248,7 +223,7 @@ class HandheldDialogsTest : public QObject {
     QVERIFY(p.state.connected);
     QVERIFY(p.prompt.texts().empty());  // a configured handheld: no question
 
-    whenShown(&p.w(), QStringLiteral("Salva Registrazioni in ..."), [](QWidget* modal) {
+    test::whenModal(&p.w(), QStringLiteral("Salva Registrazioni in ..."), [](QWidget* modal) {
       test::buttonText(modal, QStringLiteral("&Esegui"))->click();
     });
     p.w().dispatch(cmd::Acquire);
@@ -324,15 +299,6 @@ class HandheldDialogsTest : public QObject {
     QVERIFY(p.prompt.shown()[0].defaultButton == Answer::No);
     QCOMPARE(p.hid.with(0, [](sim::SimTerminal& t) { return t.defaultResets; }), 1);
     QVERIFY(p.tryLock("H003") == TerminalLock::Result::Held);
-
-    // Answering No sends nothing.
-    p.prompt.clear();
-    withList(p, cmd::UsbList, kUsbList, [&](HandheldListDialog* d) {
-      d->selectPosition(2);
-      p.prompt.script({Answer::No});
-      d->resetButton()->click();
-    });
-    QCOMPARE(p.hid.with(0, [](sim::SimTerminal& t) { return t.defaultResets; }), 1);
   }
 };
 
