@@ -1,8 +1,10 @@
 #include "app/connection.h"
 
 #include "app/command_ids.h"
+#include "app/registry_edit.h"
 #include "app/text_1252.h"
 #include "link/address_speed.h"
+#include "link/handheld_connect.h"
 
 namespace cfg {
 
@@ -15,9 +17,9 @@ const TerminalRecord* currentRow(const ProcessState& state) {
 }
 
 // Takes the terminal's lock; false (reported) when it cannot be had.
-bool lockTerminal(ProcessState& state, const Messages& messages, unsigned number) {
+bool lockTerminal(TerminalLock& lock, const Messages& messages, const std::filesystem::path& path) {
   std::string error;
-  switch (state.terminalLock.acquire(terminalLockPath(state.workingDirectory, number), &error)) {
+  switch (lock.acquire(path, &error)) {
     case TerminalLock::Result::Held:
       return true;
     case TerminalLock::Result::Busy:
@@ -60,7 +62,8 @@ FrameUpdate connectFixedTerminal(ProcessState& state, const Messages& messages, 
   const TerminalRecord* row = currentRow(state);
   if (!row) return update;
 
-  if (!lockTerminal(state, messages, row->number)) return update;
+  if (!lockTerminal(state.terminalLock, messages, terminalLockPath(state.workingDirectory, row->number)))
+    return update;
   if (!openCurrentTerminal(state, messages)) {
     closeConnection(state);
     return update;
@@ -92,6 +95,56 @@ FrameUpdate disconnectTerminal(ProcessState& state, const ConnectionHooks& hooks
   state.connected = false;
   if (state.reconnect) update.post.push_back(cmd::Connect);
   return update;
+}
+
+HandheldConnect connectListedHandheld(ProcessState& state, const Messages& messages, std::size_t index,
+                                      const ConnectionHooks& hooks) {
+  HandheldConnect result;
+  state.reconnect = false;
+  if (index >= state.handhelds.size()) {
+    messages.error(kNoTerminalSelected);
+    return result;
+  }
+  const HandheldEntry& entry = state.handhelds[index];
+  if (entry.passwordState == PasswordState::Neither) {
+    messages.error(kNotOfPlant);
+    return result;
+  }
+  if (state.connected) {
+    messages.info(kAlreadyConnected);
+    return result;
+  }
+  if (!lockTerminal(state.terminalLock, messages, handheldLockPath(state.workingDirectory, entry.id)))
+    return result;
+  HandheldConnectOptions options;
+  options.plantPassword = state.plantPassword;
+  if (!connectHandheld(state.link, linkConfigOf(entry), messages, state.ports, options)) {
+    closeConnection(state);
+    return result;
+  }
+  result.offerPasswordSetup = entry.passwordState == PasswordState::Default;
+  result.update.menu = connectedHandheldChanges(state.expertFunctions);
+  result.update.caption = handheldCaption(entry.id, entry.name);
+  if (hooks.selectParameterLayout) hooks.selectParameterLayout(entry.model);
+  state.connected = true;
+  result.connected = true;
+  return result;
+}
+
+bool resetListedHandheld(ProcessState& state, const Messages& messages, std::size_t index) {
+  if (index >= state.handhelds.size()) {
+    messages.error(kNoTerminalSelected);
+    return false;
+  }
+  if (state.connected) {
+    messages.info(kAlreadyConnected);
+    return false;
+  }
+  const HandheldEntry& entry = state.handhelds[index];
+  if (!lockTerminal(state.terminalLock, messages, handheldLockPath(state.workingDirectory, entry.id))) return false;
+  bool done = resetHandheldToDefaults(state.link, linkConfigOf(entry), messages, state.ports);
+  closeConnection(state);
+  return done;
 }
 
 void closeAtShutdown(ProcessState& state, const ConnectionHooks& hooks) {

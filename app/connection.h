@@ -65,6 +65,33 @@ FrameUpdate connectFixedTerminal(ProcessState& state, const Messages& messages, 
 // when state.reconnect is set.
 FrameUpdate disconnectTerminal(ProcessState& state, const ConnectionHooks& hooks);
 
+// Shown when the chosen handheld refused both passwords in the search.
+inline constexpr const char* kNotOfPlant = "Il terminale selezionato non appartiene all'impianto !";
+
+struct HandheldConnect {
+  FrameUpdate update;             // empty unless connected
+  bool connected = false;
+  bool offerPasswordSetup = false;  // the handheld still has the factory password
+};
+
+// "&Connetti" in a handheld list: entry `index` of state.handhelds. A
+// handheld of another plant is refused with "Il terminale selezionato non
+// appartiene all'impianto !". The handheld's lock (palmare-ID.lck) is taken,
+// its Link opened and unlocked (connectHandheld: plant password, then the
+// factory one; no box for a refused password). On success the menu goes to
+// the handheld-connected state, the caption names the handheld's id and
+// name, the parameter layout of "HND  " is selected and state.connected is
+// set; offerPasswordSetup says that the search found only the factory
+// password working. Any failure leaves the program disconnected with the
+// lock released and the Link closed. state.reconnect is clear afterwards.
+HandheldConnect connectListedHandheld(ProcessState& state, const Messages& messages, std::size_t index,
+                                      const ConnectionHooks& hooks);
+
+// "&Reset+default" in a handheld list: the entry's handheld back to its
+// defaults (resetHandheldToDefaults) while the program is not connected to
+// it; its lock is held for the time. True when the handheld took 31.
+bool resetListedHandheld(ProcessState& state, const Messages& messages, std::size_t index);
+
 // The connection's part of the program's end, once every worker has
 // stopped: hangs up a dialled modem, releases the USB device list of a USB
 // Link, closes the Link and releases the terminal's lock.

@@ -59,6 +59,9 @@ struct ProcessState {
   // What the last handheld search found, and which kind of search it was.
   HandheldList handhelds;
   HandheldListOrigin handheldOrigin = HandheldListOrigin::None;
+  // Which Bluetooth stack the list dialog searches: "Microsoft" (the
+  // system's) or "Widcomm" (the vendor's).
+  BluetoothKind bluetoothDriver = BluetoothKind::SystemStack;
   // Set by a handheld scan of a background batch run when it has ended.
   std::atomic<bool> handheldScanDone{false};
 

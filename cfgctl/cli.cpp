@@ -401,8 +401,8 @@ int Session::run() {
     err_ << "cfgctl: interrotto prima del collegamento.\n";
     return kFailed;
   }
-  if (!link_.open(messages_, PortMap::load(state_.workingDirectory))) return kSetup;
-  if (int rc = unlockTarget(link_, state_, messages_, target, err_); rc != kOk) return rc;
+  if (int rc = openTarget(link_, state_, messages_, PortMap::load(state_.workingDirectory), target, err_); rc != kOk)
+    return rc;
 
   // Declared after the lock: the call ends before the terminal is free again.
   ModemCall call(link_, messages_, interrupted_);

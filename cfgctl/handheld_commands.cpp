@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "app/handhelds.h"
 #include "app/loading.h"
 #include "app/registry.h"
 #include "app/registry_edit.h"
@@ -12,14 +13,13 @@
 #include "cfgctl/cli_support.h"
 #include "link/bt_system.h"
 #include "link/bt_vendor.h"
+#include "link/handheld_connect.h"
 #include "link/handheld_scan.h"
 #include "link/progress.h"
 
 namespace cfg::cli {
 
 namespace {
-
-constexpr const char* kNoPlantPassword = "Errore: impostare password !";
 
 const char* const kHandheldsHelp =
     "cfgctl [-C DIR] handhelds usb|bt-system|bt-vendor\n"
@@ -36,8 +36,8 @@ const char* const kHandheldsHelp =
     "Set CFG_HID_SIM to the socket termsim printed (\"hid PATH\") to search simulated USB\n"
     "handhelds, CFG_BT_SIM to its \"bt PATH\" for simulated Bluetooth ones.\n";
 
-bool plantPasswordSet(const ProcessState& state, std::ostream& err) {
-  if (state.plantPassword != kDefaultPlantPassword) return true;
+bool requirePlantPassword(const ProcessState& state, std::ostream& err) {
+  if (cfg::plantPasswordSet(state)) return true;
   err << kNoPlantPassword << "\n"
       << "cfgctl: nessuna password d'impianto in password.txt: impostarla in cfgtool (Password HND).\n";
   return false;
@@ -139,7 +139,7 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
     target.handheld = false;
     return kOk;
   }
-  if (!plantPasswordSet(state, err)) return kSetup;
+  if (!requirePlantPassword(state, err)) return kSetup;
   if (!searchHandhelds(name.search, state, messages, interrupted)) {
     err << "cfgctl: interrotto durante la ricerca dei terminali " << searchNoun(name.search) << ".\n";
     return kFailed;
@@ -163,13 +163,22 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
   return kOk;
 }
 
-int unlockTarget(Link& link, const ProcessState& state, const Messages& messages, const TerminalTarget& target,
-                 std::ostream& err) {
-  if (!target.handheld) return kOk;
-  if (unlockHandheld(link, messages, state.plantPassword)) return kOk;
-  err << "cfgctl: il terminale " << printable(target.link.handheldId, false)
+int openTarget(Link& link, const ProcessState& state, const Messages& messages, const PortMap& ports,
+               const TerminalTarget& target, std::ostream& err) {
+  if (!target.handheld) return link.open(messages, ports) ? kOk : kSetup;
+  HandheldConnectOptions options;
+  options.plantPassword = state.plantPassword;
+  LinkConfig config = link.config;
+  switch (connectHandheld(link, config, messages, ports, options).outcome) {
+    case HandheldConnectResult::Outcome::Unlocked:
+      return kOk;
+    case HandheldConnectResult::Outcome::OpenFailed:
+      return kSetup;  // the Link said why
+    case HandheldConnectResult::Outcome::Refused:
+      break;
+  }
+  err << "cfgctl: il terminale " << printable(config.handheldId, false)
       << " rifiuta la password d'impianto e quella iniziale.\n";
-  link.close();
   return kSetup;
 }
 
@@ -195,7 +204,7 @@ int runHandhelds(const std::vector<std::string>& words, const std::string& direc
   state.workingDirectory = *dir;
   state.batchOnStart = true;  // unattended: the loaders never stop on a box
   runLoadingSequence(state, messages);
-  if (!plantPasswordSet(state, err)) return kSetup;
+  if (!requirePlantPassword(state, err)) return kSetup;
   if (!searchHandhelds(*search, state, messages, interrupted)) {
     err << "cfgctl: interrotto.\n";
     return kFailed;

@@ -44,10 +44,12 @@ int resolveTerminal(const TerminalName& name, ProcessState& state, const Message
                     const FileReport& registryFile, TerminalTarget& target, std::ostream& err,
                     const std::atomic<bool>* interrupted);
 
-// After the Link opened: a handheld is unlocked with the plant password,
-// then with the default one. Returns 0, or the exit code after saying why.
-int unlockTarget(Link& link, const ProcessState& state, const Messages& messages, const TerminalTarget& target,
-                 std::ostream& err);
+// Opens the Link as link.config stands (the target's, possibly adjusted);
+// a handheld is opened and unlocked through connectHandheld (the plant
+// password, then the factory one). Returns 0, or the exit code after saying
+// why; nothing stays open on failure.
+int openTarget(Link& link, const ProcessState& state, const Messages& messages, const PortMap& ports,
+               const TerminalTarget& target, std::ostream& err);
 
 // The USB search into state.handhelds, without any box; false when interrupted.
 bool searchUsbHandhelds(ProcessState& state, const Messages& messages, const std::atomic<bool>* interrupted);

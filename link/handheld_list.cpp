@@ -1,5 +1,7 @@
 #include "link/handheld_list.h"
 
+#include <algorithm>
+
 #include "link/frame.h"
 
 namespace cfg {
@@ -26,6 +28,16 @@ const HandheldEntry* HandheldList::findId(std::string_view id) const {
   for (const auto& e : entries_)
     if (e.id == id) return &e;
   return nullptr;
+}
+
+void HandheldList::sortById() {
+  auto key = [](const HandheldEntry& e) {
+    std::string_view id = e.id;
+    return id.substr(0, id.find('\0'));
+  };
+  // string_view compares its characters as unsigned char.
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [&key](const HandheldEntry& a, const HandheldEntry& b) { return key(a) < key(b); });
 }
 
 LinkConfig linkConfigOf(const HandheldEntry& entry) {

@@ -58,6 +58,9 @@ class HandheldList {
   const std::vector<HandheldEntry>& entries() const { return entries_; }
   // The first entry with this id (ids are compared whole); nullptr when none.
   const HandheldEntry* findId(std::string_view id) const;
+  // Ascending by id, the ids compared byte by byte as unsigned values up to
+  // their first zero byte; entries keep their numbers.
+  void sortById();
 
  private:
   std::vector<HandheldEntry> entries_;

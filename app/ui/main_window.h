@@ -70,6 +70,8 @@ class MainWindow : public QMainWindow {
   void setHandler(int id, Handler handler);
   bool hasHandler(int id) const { return handlers_.count(id) != 0; }
   FrameHooks& hooks() { return hooks_; }
+  // Applies what a connection step returned: menu, caption, posted commands.
+  void apply(const FrameUpdate& update);
 
   const MenuState& menuState() const { return menu_; }
   QAction* action(int id) const;
@@ -90,7 +92,6 @@ class MainWindow : public QMainWindow {
   void buildMenu();
   void addMenuNodes(class QMenu* menu, const std::vector<MenuNode>& nodes);
   void applyMenu(const MenuChanges& changes);
-  void apply(const FrameUpdate& update);
   void notAvailable();
   ConnectionHooks connectionHooks();
   void removeMenuItem(int id);
