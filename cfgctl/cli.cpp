@@ -22,6 +22,7 @@
 #include "link/hex.h"
 #include "link/memory_view.h"
 #include "cfgctl/params_commands.h"
+#include "cfgctl/reader_id_commands.h"
 #include "cfgctl/table_commands.h"
 #include "link/progress.h"
 #include "link/status.h"
@@ -60,6 +61,7 @@ const char* const kUsageText =
     "  params read FILE | params write FILE      configuration parameters to or from a parameter file\n"
     "  table send NAME FILE [--clear]            send a table file (table --help for the names)\n"
     "  table receive NAME FILE                   receive a table into a file\n"
+    "  reader-id | reader-id set ID DESC1 DESC2  a handheld's reader identification\n"
     "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
     "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
     "Settings of DIR (no TERMINAL):\n"
@@ -103,6 +105,7 @@ const std::map<std::string, std::string> kCommandHelp = {
      "PAGE up to four hexadecimal digits, OFFSET two (a multiple of 4), DATA eight.\n"},
     {"params", kParamsHelp},
     {"table", kTableHelp},
+    {"reader-id", kReaderIdHelp},
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
      "the reply are shown as <XX>.\n"},
@@ -342,6 +345,8 @@ int Session::run() {
     if (std::string problem = paramsUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "table") {
     if (std::string problem = tableUsageProblem(a); !problem.empty()) return usage(problem);
+  } else if (cmd_.name == "reader-id") {
+    if (std::string problem = readerIdUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "firmware" || cmd_.name == "logo") {
     if (std::string problem = maintenanceUsageProblem(cmd_.name, a); !problem.empty()) return usage(problem);
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
@@ -457,6 +462,7 @@ int Session::command(std::optional<RecordKind> kind, const std::string& referenc
   if (c == "memory") return memory();
   if (c == "params") return runParams(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (c == "table") return runTable(a, link_, messages_, out_, err_, progress_, interrupted_);
+  if (c == "reader-id") return runReaderId(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (maintenance_) {
     int rc = maintenance_->run(
         link_, messages_,

@@ -21,6 +21,7 @@
 #include "maintenance/ui/maintenance_dialogs.h"
 #include "records/ui/record_commands.h"
 #include "params/ui/parameter_pages.h"
+#include "tables/ui/record_dialogs.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -70,6 +71,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerParameterCommands(*this, state_, messages_);
   registerMaintenanceCommands(*this, state_, messages_);
   registerHandheldCommands(*this, state_, messages_);
+  registerTableCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

@@ -269,7 +269,11 @@ class MainWindowTest : public QObject {
                                  cmd::Formats, cmd::ConfigureArchives, cmd::ProductionArchives,
                                  cmd::CanteenArchives,
                                  // So does the plant password.
-                                 cmd::PlantPassword};
+                                 cmd::PlantPassword,
+                                 // So do the table lists: they are edited and filed without a terminal.
+                                 cmd::AccessPolicies, cmd::Sirens, cmd::ExitDirection, cmd::UserMessages,
+                                 cmd::Justifications, cmd::ProductionProgram, cmd::ProductionTables, cmd::Holidays,
+                                 cmd::Sites, cmd::JobActivities};
     // Built commands that talk to the terminal: nothing at all without a connection.
     const std::set<int> terminal = {
         cmd::Acquire,        cmd::Retrieve,          cmd::EraseRecords,     cmd::SendDateTime,    cmd::ReadDateTime,
@@ -277,7 +281,7 @@ class MainWindowTest : public QObject {
         cmd::OutputCommand,  cmd::MemoryView,        cmd::DirectCommand,    cmd::Polling,         cmd::AddressSpeed,
         cmd::ProductionAcquire, cmd::ProductionRetrieve, cmd::ProductionCount, cmd::CanteenAcquire,
         cmd::CanteenRetrieve, cmd::CanteenCount,     cmd::RecoverableCount, cmd::DownloadFirmware,
-        cmd::FirmwareReader1, cmd::FirmwareReader2,  cmd::Logo};
+        cmd::FirmwareReader1, cmd::FirmwareReader2,  cmd::Logo,           cmd::ReaderId};
     auto before = w.menuState().items();
     for (int id : cmd::kAll) {
       QVERIFY(w.hasHandler(id));
