@@ -405,13 +405,15 @@ namespace {
 // Runs a worker with no window: waits for its close request, looking every
 // 200 ms, and stops it early when `cancel` is set. False when it could not start.
 bool runWithoutWindow(Worker& worker, const Messages& messages, Worker::Routine routine,
-                      const std::atomic<bool>* cancel) {
+                      const std::atomic<bool>* cancel, const std::function<void()>& whileWaiting) {
   ProgressQueue owner;
   if (!worker.start(owner, std::move(routine), messages)) return false;
   for (;;) {
+    if (whileWaiting) whileWaiting();
     std::optional<ProgressQueue::Event> event = owner.next(kBatchPollMs);
     if (event && event->close) break;
     if (cancel && cancel->load()) break;
+    if (!worker.running()) break;  // stopped meanwhile by the program's shutdown
   }
   worker.stop();
   return true;
@@ -490,7 +492,7 @@ BatchRunResult runBatchFile(ProcessState& state, const Messages& messages, const
   {
     // No box may wait for anyone while the executor works, in either mode.
     MessageFlagsGuard quiet(messages.flags, false, false);
-    if (background) runWithoutWindow(state.workers.batch, messages, executor, cancel);
+    if (background) runWithoutWindow(state.workers.batch, messages, executor, cancel, hooks.whileWaiting);
     else hooks.progressDialog(executor, where.directory);
   }
   state.handhelds.clear();

@@ -136,6 +136,9 @@ struct BatchRunHooks {
   std::function<void(Worker::Routine executor, const std::string& batchDirectory)> progressDialog;
   // A command-line batch in background mode hides the main window.
   std::function<void()> hideWindow;
+  // Called at each 200 ms look of a windowless run at its executor (the
+  // window keeps painting and takes posted commands meanwhile).
+  std::function<void()> whileWaiting;
 };
 
 struct BatchRunResult {
