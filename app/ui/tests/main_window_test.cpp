@@ -267,7 +267,7 @@ class MainWindowTest : public QObject {
                                  cmd::StartScheduling, cmd::StopScheduling,
                                  // The format list and archive configuration need no terminal: they open.
                                  cmd::Formats, cmd::ConfigureArchives, cmd::ProductionArchives,
-                                 cmd::CanteenArchives};
+                                 cmd::CanteenArchives, cmd::BatchEditor};
     // Built commands that talk to the terminal: nothing at all without a connection.
     const std::set<int> terminal = {
         cmd::Acquire,        cmd::Retrieve,          cmd::EraseRecords,     cmd::SendDateTime,    cmd::ReadDateTime,
