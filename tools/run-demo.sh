@@ -100,7 +100,9 @@ printf '13572468\r\n' > "$batch/password.txt"
 cp "$batch/password.txt" "$demo/password.txt"
 export_buses
 if [ -x "$build/app/ui/cfgtool" ]; then
-  (cd "$batch" && QT_QPA_PLATFORM=offscreen timeout 120 "$build/app/ui/cfgtool" "$batch/giornaliero.cmd" \
+  # A lock of its own: another cfgtool on this machine does not stop the demo.
+  (cd "$batch" && CFGTOOL_LOCK_FILE="$batch/orbita.lock" QT_QPA_PLATFORM=offscreen timeout 120 \
+    "$build/app/ui/cfgtool" "$batch/giornaliero.cmd" \
     > "$batch/cfgtool.out" 2>&1) || { cat "$batch/cfgtool.out" >&2; echo "cfgtool did not run the batch" >&2; exit 1; }
   tr -d '\r' < "$batch/file_log.txt" | sed 's/^/  /'
   for kind in reg prd; do
