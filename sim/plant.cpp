@@ -194,8 +194,10 @@ std::optional<std::vector<PlantHandheld>> parsePlantHandhelds(std::string_view t
 
 namespace {
 
+// A handheld's clock runs two hours behind until a batch sets it.
 SimTerminal makeHandheld(const PlantHandheld& h) {
   SimTerminal terminal("HND  ", 1);
+  terminal.clockOffset = std::chrono::hours(-2);
   for (const auto& r : generateAttendance(h.seed, h.attendance, kFirstDay)) terminal.add(r);
   for (const auto& r : generateProduction(h.seed, h.production, kFirstDay)) terminal.add(r);
   return terminal;

@@ -137,6 +137,10 @@ if [ -x "$build/app/ui/cfgtool" ]; then
     cmp -s "$batch/received.txt" "$batch/giustifi.txt" || { echo "$t: the justifications did not arrive" >&2; exit 1; }
     left=$("$ctl" -C "$batch" "$t" count attendance)
     case "$left" in *" 0") ;; *) echo "$t: records left after the batch: $left" >&2; exit 1 ;; esac
+    # The handhelds' clocks ran two hours behind; the batch set them to this PC's time.
+    clock=$("$ctl" -C "$batch" "$t" time get | sed -n 's#^\([0-9][0-9]\)/\([0-9][0-9]\)/\([0-9]*\) \(.*\)$#\3-\2-\1 \4#p')
+    off=$(( $(date +%s) - $(date -d "$clock" +%s) ))
+    if [ "$off" -lt -60 ] || [ "$off" -gt 60 ]; then echo "$t: clock not set ($clock)" >&2; exit 1; fi
   done
   echo "The batch collected every handheld's records into the archives, set their clocks and"
   echo "sent them the justifications; its log matches the run line by line."
