@@ -178,6 +178,39 @@ class BatchDialogsTest : public QObject {
     const std::string reg = p.dir.read("file_reg.txt");
     QCOMPARE(static_cast<std::size_t>(std::count(reg.begin(), reg.end(), '\n')), 60 - left);
   }
+
+  void aBackgroundRunShowsNoWindowAndTheWindowKeepsItsEvents() {
+    sim::SimTerminal own("HND  ", 1);
+    own.clockOffset = std::chrono::hours(-3);
+    sim::SimHidServer usb;
+    usb.addHandheld("H001", std::string("13572468"), sim::kHandheldProduct, own);
+    ::setenv(kHidSimVariable, usb.listen().c_str(), 1);
+    usb.start();
+    Program p;
+    MainWindow& w = p.start();
+    w.show();
+    p.dir.write("night.cmd", "8100 00000002\r\n");  // USB, set the clock, background
+    p.answers = {QString::fromStdString((p.dir / "night.cmd").string())};
+    int ticks = 0;
+    QStringList titles;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (p.state.workers.batch.running()) ++ticks;  // while the executor works
+      if (QWidget* modal = QApplication::activeModalWidget()) titles << modal->windowTitle();
+    });
+    watch.start();
+    w.dispatch(cmd::ChooseBatch);
+    QTRY_VERIFY_WITH_TIMEOUT(p.dir.read("file_log.txt").find("fine esecuzione") != std::string::npos, 30000);
+    ::unsetenv(kHidSimVariable);
+    QVERIFY2(titles.isEmpty(), qPrintable(titles.join(", ")));
+    QVERIFY2(ticks > 0, "the window handled no event during the run");
+    const std::string log = p.dir.read("file_log.txt");
+    QVERIFY2(log.find("\r\nH001: invio data e ora OK\r\n----: fine esecuzione batch ") != std::string::npos, log.c_str());
+    std::tm now = usb.with(0, [](sim::SimTerminal& t) { return t.clockTime(); });
+    QVERIFY(std::labs(static_cast<long>(std::mktime(&now) - std::time(nullptr))) < 10);
+    QVERIFY(w.isVisible());  // a run from the menu does not hide the window
+  }
 };
 
 QTEST_MAIN(BatchDialogsTest)
