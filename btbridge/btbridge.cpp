@@ -1,36 +1,44 @@
-// The adapter behind the exports: one process-wide object whose stack
-// notifications (on the stack's own threads) only write flags, counts and
-// records, and which the program reads by polling.
+// The adapter behind the exports: one process-wide object whose radio
+// notifications (on threads of its own) only write flags, counts and
+// records, and which the program reads by polling. The radio is BlueZ's
+// first adapter, or termsim's simulated one when CFG_BT_SIM names it.
 #include "btbridge/btbridge.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "btbridge/pty_relay.h"
+#include "link/bt_bluez.h"
+#include "link/fd.h"
 
 namespace btbridge {
 
 namespace {
 
-using Address = std::array<std::uint8_t, 6>;
+using cfg::UniqueFd;
+using Address = cfg::BtAddress;
+using cfg::bluez::FoundDevice;
 constexpr std::size_t kNameBytes = 248;
 constexpr std::int32_t kConnecting = 0xFFFF;
+constexpr int kConnectTimeoutMs = 20000;
+constexpr int kReadyChecks = 20;
+constexpr int kReadyCheckPauseMs = 1000;
 // RemoveWidSppConnection's answers.
 constexpr std::int32_t kRemoved = 0;
 constexpr std::int32_t kNoConnectionObject = 1;
@@ -38,6 +46,9 @@ constexpr std::int32_t kNotConnected = 3;
 // CreateWidSppConnection's refusals.
 constexpr std::int32_t kAlreadyConnecting = 2;
 constexpr std::int32_t kBadArgument = 4;
+// The connection states reported when a connection could not be made.
+constexpr int kStateConnectFailed = 1;
+constexpr int kStateNoPort = 2;
 
 struct DeviceRecord {
   Address address{};
@@ -49,33 +60,6 @@ struct ServiceRecord {
   Address device{};
   std::uint8_t channel = 0;
   std::string name;
-};
-
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = o.fd_;
-      o.fd_ = -1;
-    }
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
 };
 
 std::string addressText(const Address& a) {
@@ -95,25 +79,95 @@ bool parseAddress(const std::string& text, Address& a) {
   return true;
 }
 
-// The simulated radio of termsim (CFG_BT_SIM): one request line per connection.
-class SimRadio {
+// What the adapter needs of a radio. Each call may block (an inquiry lasts
+// about 10 s); the adapter makes them on threads of its own.
+class Radio {
+ public:
+  virtual ~Radio() = default;
+  virtual bool ready() = 0;
+  virtual bool inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>& stop) = 0;
+  virtual bool serialServices(const Address& device, std::vector<ServiceRecord>& services) = 0;
+  // A connected stream to the channel, or invalid; gives up when stopFd is readable.
+  virtual UniqueFd connect(const Address& device, std::uint8_t channel, int stopFd) = 0;
+};
+
+// The first adapter of the system's stack.
+class BlueZRadio final : public Radio {
+ public:
+  bool ready() override { return cfg::bluez::radioPresent(); }
+  bool inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>& stop) override {
+    return cfg::bluez::inquire(devices, [&stop] { return stop.load(); }) == cfg::bluez::Outcome::Done;
+  }
+  bool serialServices(const Address& device, std::vector<ServiceRecord>& services) override {
+    std::vector<cfg::bluez::FoundService> found;
+    bool started = false;
+    if (cfg::bluez::serialServices(device, found, started) != cfg::bluez::Outcome::Done) return false;
+    for (auto& f : found) services.push_back(ServiceRecord{device, f.channel, std::move(f.name)});
+    return true;
+  }
+  UniqueFd connect(const Address& device, std::uint8_t channel, int stopFd) override {
+    return cfg::bluez::connectRfcomm(device, channel, kConnectTimeoutMs, stopFd);
+  }
+};
+
+// The simulated radio of termsim: one request line per connection.
+class SimRadio final : public Radio {
  public:
   explicit SimRadio(std::string path) : path_(std::move(path)) {}
 
-  Fd connect() const {
+  bool ready() override {
+    std::vector<std::string> reply;
+    return request("RADIO", reply, false) && reply.at(0) == "1";
+  }
+
+  bool inquire(std::vector<FoundDevice>& devices, const std::atomic<bool>&) override {
+    std::vector<std::string> reply;
+    if (!request("INQUIRY", reply, true)) return false;
+    for (const auto& line : reply) {
+      FoundDevice d;
+      if (line.size() < 18 || !parseAddress(line, d.address)) continue;
+      d.name = line.substr(18);
+      devices.push_back(std::move(d));
+    }
+    return true;
+  }
+
+  bool serialServices(const Address& device, std::vector<ServiceRecord>& services) override {
+    std::vector<std::string> reply;
+    if (!request("SDP " + addressText(device), reply, true)) return false;
+    for (const auto& line : reply) {
+      auto blank = line.find(' ');
+      if (blank == std::string::npos) continue;
+      services.push_back(ServiceRecord{device, static_cast<std::uint8_t>(std::atoi(line.substr(0, blank).c_str())),
+                                       line.substr(blank + 1)});
+    }
+    return true;
+  }
+
+  UniqueFd connect(const Address& device, std::uint8_t channel, int) override {
+    std::vector<std::string> reply;
+    UniqueFd link;
+    if (!request("CONNECT " + addressText(device) + " " + std::to_string(channel), reply, false, &link) ||
+        reply.at(0) != "OK")
+      return {};
+    return link;
+  }
+
+ private:
+  UniqueFd open() const {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path_.empty() || path_.size() >= sizeof addr.sun_path) return {};
     std::memcpy(addr.sun_path, path_.data(), path_.size());
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd) return {};
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
     return fd;
   }
 
   // Sends `line`; reads reply lines until "." (or the first when !listed).
-  bool request(const std::string& line, std::vector<std::string>& reply, bool listed, Fd* keep = nullptr) const {
-    Fd fd = connect();
+  bool request(const std::string& line, std::vector<std::string>& reply, bool listed, UniqueFd* keep = nullptr) const {
+    UniqueFd fd = open();
     if (!fd) return false;
     std::string out = line + "\n";
     if (::send(fd.get(), out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) return false;
@@ -140,46 +194,49 @@ class SimRadio {
     }
   }
 
- private:
   std::string path_;
 };
+
+// The radio to use now: the variable is read on every request, since tests
+// point it at new simulators.
+std::shared_ptr<Radio> currentRadio() {
+  const char* path = std::getenv("CFG_BT_SIM");
+  if (path && *path) return std::make_shared<SimRadio>(path);
+  return std::make_shared<BlueZRadio>();
+}
 
 class Adapter {
  public:
   ~Adapter() {
+    inquiryStop_.store(true);
     joinWorker();
     removeConnection();
   }
 
-  std::int32_t deviceReady() {
-    auto radio = simRadio();
-    if (!radio) return 0;  // no stack backend on this system but the simulator
-    std::vector<std::string> reply;
-    return radio->request("RADIO", reply, false) && reply.at(0) == "1" ? 1 : 0;
-  }
+  std::int32_t deviceReady() { return currentRadio()->ready() ? 1 : 0; }
 
   std::int32_t startInquiry() {
     if (inquiryRunning_.load()) return 0;
     joinWorker();
     deviceCount_.store(0);
     inquiryComplete_.store(0);
-    auto radio = simRadio();
-    if (!radio) return 0;
-    for (int check = 0; check < 20; ++check) {
-      if (check > 0) ::poll(nullptr, 0, 1000);
-      if (!deviceReady()) continue;
+    auto radio = currentRadio();
+    for (int check = 0; check < kReadyChecks; ++check) {
+      if (check > 0) ::poll(nullptr, 0, kReadyCheckPauseMs);
+      if (!radio->ready()) continue;
+      inquiryStop_.store(false);
       inquiryRunning_.store(true);
-      worker_ = std::thread([this, r = *radio] {
-        std::vector<std::string> reply;
-        if (r.request("INQUIRY", reply, true)) {
-          for (const auto& line : reply) {
-            Address a{};
-            if (line.size() < 18 || !parseAddress(line, a)) continue;
-            onDeviceFound(a, {0, 0, 0}, line.substr(18));
+      worker_ = std::thread([this, radio] {
+        std::vector<FoundDevice> found;
+        if (radio->inquire(found, inquiryStop_)) {
+          for (const auto& d : found) {
+            if (inquiryStop_.load()) break;  // the notifications were cleared
+            onDeviceFound(d.address, d.deviceClass, d.name);
           }
         }
+        // Free for the next request before the completion is seen.
         inquiryRunning_.store(false);
-        inquiryComplete_.store(1);
+        if (!inquiryStop_.load()) inquiryComplete_.store(1);
       });
       return 1;
     }
@@ -188,9 +245,12 @@ class Adapter {
 
   std::int32_t inquiryComplete() const { return inquiryComplete_.load(); }
 
+  // Clears both notifications: nothing more is stored and the inquiry never
+  // completes. A radio inquiry under way runs out on its own thread, which
+  // the next inquiry or discovery waits for.
   std::int32_t stopInquiry() {
     if (!inquiryRunning_.load()) return 0;
-    joinWorker();
+    inquiryStop_.store(true);
     return 1;
   }
 
@@ -211,35 +271,26 @@ class Adapter {
   std::int32_t devices(std::uint8_t* out) {
     std::int32_t n = deviceCount_.load(std::memory_order_acquire);
     if (!out) return n;
-    for (std::int32_t i = 0; i < n; ++i) writeRecord(devices_[static_cast<std::size_t>(i)], out + i * BTBRIDGE_DEVICE_RECORD_SIZE);
+    for (std::int32_t i = 0; i < n; ++i)
+      writeRecord(devices_[static_cast<std::size_t>(i)], out + i * BTBRIDGE_DEVICE_RECORD_SIZE);
     return n;
   }
 
   std::int32_t startDiscovery(const std::uint8_t* address, const std::uint8_t* /*serviceClass*/) {
-    if (!address || discoveryRunning_.load()) return 0;
+    if (!address || discoveryRunning_.load() || inquiryRunning_.load()) return 0;
     joinWorker();
     discoveryComplete_.store(0);
-    auto radio = simRadio();
-    if (!radio) return 0;
     Address a{};
     std::memcpy(a.data(), address, 6);
     discoveryRunning_.store(true);
-    worker_ = std::thread([this, a, r = *radio] {
-      std::vector<std::string> reply;
+    worker_ = std::thread([this, a, radio = currentRadio()] {
       std::vector<ServiceRecord> found;
-      if (r.request("SDP " + addressText(a), reply, true)) {
-        for (const auto& line : reply) {
-          auto blank = line.find(' ');
-          if (blank == std::string::npos) continue;
-          found.push_back(ServiceRecord{a, static_cast<std::uint8_t>(std::atoi(line.substr(0, blank).c_str())),
-                                        line.substr(blank + 1)});
-        }
-      }
+      if (!radio->serialServices(a, found)) found.clear();
       {
         std::lock_guard lock(mutex_);
-        services_ = found;
+        services_ = std::move(found);
+        recordCount_.store(static_cast<std::uint16_t>(std::min<std::size_t>(services_.size(), 0xFFFF)));
       }
-      recordCount_.store(static_cast<std::uint16_t>(std::min<std::size_t>(found.size(), 0xFFFF)));
       discoveryRunning_.store(false);
       discoveryComplete_.store(1);
     });
@@ -274,24 +325,23 @@ class Adapter {
     if (!address || !serviceName) return kBadArgument;
     std::lock_guard lock(connectionMutex_);
     if (bridge_.joinable()) return kAlreadyConnecting;
+    int p[2];
+    if (::pipe2(p, O_CLOEXEC) != 0) return kBadArgument;
+    wakeRead_.reset(p[0]);
+    wakeWrite_.reset(p[1]);
     status_.store(kConnecting);
     comPort_.store(0);
     connected_.store(0);
-    auto radio = simRadio();
-    if (!radio) return kBadArgument;
     Address a{};
     std::memcpy(a.data(), address, 6);
-    std::uint8_t channel = 1;
+    std::uint8_t channel = 1;  // the usual one, when the last discovery did not name the service
     {
       std::lock_guard services(mutex_);
       for (const auto& s : services_)
         if (s.device == a && s.name == serviceName) channel = s.channel;
     }
-    int p[2];
-    if (::pipe2(p, O_CLOEXEC) != 0) return kBadArgument;
-    wakeRead_ = Fd(p[0]);
-    wakeWrite_ = Fd(p[1]);
-    bridge_ = std::thread([this, a, channel, r = *radio] { runConnection(r, a, channel); });
+    connectedTo_ = a;
+    bridge_ = std::thread([this, a, channel, radio = currentRadio()] { runConnection(*radio, a, channel); });
     return 0;
   }
 
@@ -317,6 +367,7 @@ class Adapter {
 
   std::int32_t remoteConnected(const std::uint8_t* address) {
     if (!address || !connected_.load()) return 0;
+    std::lock_guard lock(connectionMutex_);
     return std::memcmp(address, connectedTo_.data(), 6) == 0 ? 1 : 0;
   }
 
@@ -334,13 +385,6 @@ class Adapter {
   }
 
  private:
-  static std::optional<SimRadio> simRadioOf() {
-    const char* path = std::getenv("CFG_BT_SIM");
-    if (!path || !*path) return std::nullopt;
-    return SimRadio(path);
-  }
-  std::optional<SimRadio> simRadio() const { return simRadioOf(); }
-
   void joinWorker() {
     if (worker_.joinable()) worker_.join();
   }
@@ -359,62 +403,16 @@ class Adapter {
   }
 
   // Connects to the handheld and bridges it to a pseudo-terminal whose
-  // number is the reported COM port, until the connection is removed.
-  void runConnection(const SimRadio& radio, const Address& a, std::uint8_t channel) {
-    std::vector<std::string> reply;
-    Fd link;
-    if (!radio.request("CONNECT " + addressText(a) + " " + std::to_string(channel), reply, false, &link) ||
-        reply.at(0) != "OK") {
-      onConnectionState(0, 1);
-      return;
-    }
-    Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
-      onConnectionState(0, 2);
-      return;
-    }
-    char slaveName[64] = {};
-    if (::ptsname_r(master.get(), slaveName, sizeof slaveName) != 0) {
-      onConnectionState(0, 2);
-      return;
-    }
-    // Held open so that the master never sees the line hang up between users.
-    Fd slave(::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!slave) {
-      onConnectionState(0, 2);
-      return;
-    }
-    termios t{};
-    if (::tcgetattr(slave.get(), &t) == 0) {
-      ::cfmakeraw(&t);
-      ::tcsetattr(slave.get(), TCSANOW, &t);
-    }
+  // number is the reported COM port, until the connection is removed or
+  // the handheld drops it.
+  void runConnection(Radio& radio, const Address& a, std::uint8_t channel) {
+    UniqueFd link = radio.connect(a, channel, wakeRead_.get());
+    if (!link) return onConnectionState(0, kStateConnectFailed);
+    PtyRelay relay;
+    if (!relay.open()) return onConnectionState(0, kStateNoPort);
     // COM ports count from 1, pseudo-terminals from 0: COMn is /dev/pts/(n-1).
-    int port = std::atoi(slaveName + std::strlen("/dev/pts/")) + 1;
-    connectedTo_ = a;
-    onConnectionState(port, 0);
-    char buffer[1024];
-    for (;;) {
-      pollfd p[3] = {{master.get(), POLLIN, 0}, {link.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-      if (::poll(p, 3, -1) < 0) {
-        if (errno == EINTR) continue;
-        break;
-      }
-      if (p[2].revents) break;
-      if (p[0].revents & POLLIN) {
-        ssize_t n = ::read(master.get(), buffer, sizeof buffer);
-        if (n > 0 && ::send(link.get(), buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) break;
-      }
-      if (p[1].revents & (POLLIN | POLLHUP)) {
-        ssize_t n = ::recv(link.get(), buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        for (ssize_t done = 0; done < n;) {
-          ssize_t w = ::write(master.get(), buffer + done, static_cast<std::size_t>(n - done));
-          if (w <= 0) break;
-          done += w;
-        }
-      }
-    }
+    onConnectionState(relay.number() + 1, 0);
+    relay.run(link.get(), wakeRead_.get());
     connected_.store(0);
   }
 
@@ -456,14 +454,15 @@ class Adapter {
   std::atomic<std::int32_t> comPort_{0};
   std::atomic<std::int32_t> connected_{0};
   std::atomic<bool> inquiryRunning_{false};
+  std::atomic<bool> inquiryStop_{false};
   std::atomic<bool> discoveryRunning_{false};
   std::atomic<std::int32_t> initCount_{0};
   std::mutex mutex_;  // the service records of the last discovery
   std::vector<ServiceRecord> services_;
-  std::mutex connectionMutex_;
-  std::thread worker_;
+  std::mutex connectionMutex_;  // the connection thread, its wake pipe and its device
+  std::thread worker_;          // the inquiry or discovery under way
   std::thread bridge_;
-  Fd wakeRead_, wakeWrite_;
+  UniqueFd wakeRead_, wakeWrite_;
   Address connectedTo_{};
 };
 

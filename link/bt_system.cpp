@@ -10,19 +10,12 @@
 #include <cstring>
 #include <mutex>
 
+#include "link/bt_bluez.h"
 #include "link/handheld_scan.h"
 #include "link/hex.h"
 #include "link/link.h"
 #include "link/tcp_transport.h"
 
-#ifdef CFG_HAVE_BLUEZ
-#include <bluetooth/bluetooth.h>
-#include <bluetooth/hci.h>
-#include <bluetooth/hci_lib.h>
-#include <bluetooth/rfcomm.h>
-#include <bluetooth/sdp.h>
-#include <bluetooth/sdp_lib.h>
-#endif
 
 namespace cfg {
 
@@ -73,7 +66,7 @@ class SimBtSystemStack final : public BtSystemStack {
     return request("RADIO", lines, false) && !lines.empty() && lines[0] == "1";
   }
 
-  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+  bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck&) override {
     devices.clear();
     std::vector<std::string> lines;
     if (!request("INQUIRY", lines, true)) {
@@ -156,127 +149,38 @@ class SimBtSystemStack final : public BtSystemStack {
   std::string path_;
 };
 
-#ifdef CFG_HAVE_BLUEZ
-
-bdaddr_t toBdaddr(const BtAddress& a) {
-  bdaddr_t b{};
-  for (std::size_t i = 0; i < 6; ++i) b.b[i] = a[5 - i];  // BlueZ keeps the least significant byte first
-  return b;
-}
-
-BtAddress fromBdaddr(const bdaddr_t& b) {
-  BtAddress a{};
-  for (std::size_t i = 0; i < 6; ++i) a[i] = b.b[5 - i];
-  return a;
-}
-
+// The first adapter through BlueZ; without one every step says so.
 class BlueZSystemStack final : public BtSystemStack {
  public:
-  bool radioPresent() override { return ::hci_get_route(nullptr) >= 0; }
+  bool radioPresent() override { return bluez::radioPresent(); }
 
-  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+  bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck& stop) override {
     devices.clear();
-    int id = ::hci_get_route(nullptr);
-    UniqueFd hci(id < 0 ? -1 : ::hci_open_dev(id));
-    if (!hci) {
+    std::vector<bluez::FoundDevice> found;
+    if (bluez::inquire(found, stop) != bluez::Outcome::Done) {
       error = kBtInquiryFailed;
       return false;
     }
-    inquiry_info* found = nullptr;
-    // About 10 s (8 x 1.28 s); flushing the cache so that only devices in range now answer.
-    int count = ::hci_inquiry(id, 8, 255, nullptr, &found, IREQ_CACHE_FLUSH);
-    if (count < 0) {
-      ::free(found);
-      error = kBtInquiryFailed;
-      return false;
-    }
-    for (int i = 0; i < count; ++i) {
-      BtDevice d;
-      d.address = fromBdaddr(found[i].bdaddr);
-      char name[249] = {};
-      if (::hci_read_remote_name(hci.get(), &found[i].bdaddr, static_cast<int>(sizeof name) - 1, name, 5000) == 0)
-        d.name = name;
-      devices.push_back(std::move(d));
-    }
-    ::free(found);
+    for (auto& d : found) devices.push_back(BtDevice{d.address, std::move(d.name)});
     return true;
   }
 
   bool serialServices(const BtAddress& device, std::vector<BtService>& services, std::string& error) override {
     services.clear();
-    bdaddr_t any{};
-    bdaddr_t target = toBdaddr(device);
-    sdp_session_t* session = ::sdp_connect(&any, &target, SDP_RETRY_IF_BUSY);
-    if (!session) {
-      error = kBtServiceStartFailed;
+    std::vector<bluez::FoundService> found;
+    bool started = false;
+    if (bluez::serialServices(device, found, started) != bluez::Outcome::Done) {
+      error = started ? kBtNextServiceFailed : kBtServiceStartFailed;
       return false;
     }
-    uuid_t serial;
-    ::sdp_uuid16_create(&serial, SERIAL_PORT_SVCLASS_ID);
-    std::uint32_t range = 0x0000FFFF;
-    sdp_list_t* search = ::sdp_list_append(nullptr, &serial);
-    sdp_list_t* attributes = ::sdp_list_append(nullptr, &range);
-    sdp_list_t* records = nullptr;
-    int r = ::sdp_service_search_attr_req(session, search, SDP_ATTR_REQ_RANGE, attributes, &records);
-    ::sdp_list_free(search, nullptr);
-    ::sdp_list_free(attributes, nullptr);
-    bool ok = r == 0;
-    for (sdp_list_t* p = records; p; p = p->next) {
-      auto* record = static_cast<sdp_record_t*>(p->data);
-      sdp_list_t* protocols = nullptr;
-      if (ok && ::sdp_get_access_protos(record, &protocols) == 0) {
-        int channel = ::sdp_get_proto_port(protocols, RFCOMM_UUID);
-        char name[256] = {};
-        if (::sdp_get_service_name(record, name, sizeof name - 1) != 0) name[0] = '\0';
-        if (channel > 0 && channel <= 30 && services.size() < 100)
-          services.push_back(BtService{static_cast<std::uint8_t>(channel), name});
-        for (sdp_list_t* q = protocols; q; q = q->next) ::sdp_list_free(static_cast<sdp_list_t*>(q->data), nullptr);
-        ::sdp_list_free(protocols, nullptr);
-      }
-      ::sdp_record_free(record);
-    }
-    ::sdp_list_free(records, nullptr);
-    ::sdp_close(session);
-    if (!ok) error = kBtNextServiceFailed;
-    return ok;
+    for (auto& s : found) services.push_back(BtService{s.channel, std::move(s.name)});
+    return true;
   }
 
   UniqueFd connect(const BtAddress& device, std::uint8_t channel, int timeoutMs) override {
-    UniqueFd fd(::socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, BTPROTO_RFCOMM));
-    if (!fd) return {};
-    sockaddr_rc addr{};
-    addr.rc_family = AF_BLUETOOTH;
-    addr.rc_bdaddr = toBdaddr(device);
-    addr.rc_channel = channel;
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-      if (errno != EINPROGRESS && errno != EAGAIN) return {};
-      if (!(pollUntil(fd.get(), POLLOUT, timeoutMs) & POLLOUT)) return {};
-      int err = 0;
-      socklen_t len = sizeof err;
-      if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return {};
-    }
-    return fd;
+    return bluez::connectRfcomm(device, channel, timeoutMs);
   }
 };
-
-#else
-
-// Built without BlueZ: there is no radio to find.
-class NoBtSystemStack final : public BtSystemStack {
- public:
-  bool radioPresent() override { return false; }
-  bool inquire(std::vector<BtDevice>&, std::string& error) override {
-    error = kBtInquiryFailed;
-    return false;
-  }
-  bool serialServices(const BtAddress&, std::vector<BtService>&, std::string& error) override {
-    error = kBtServiceStartFailed;
-    return false;
-  }
-  UniqueFd connect(const BtAddress&, std::uint8_t, int) override { return {}; }
-};
-
-#endif
 
 }  // namespace
 
@@ -284,13 +188,7 @@ std::unique_ptr<BtSystemStack> makeSimBtSystemStack(std::string socketPath) {
   return std::make_unique<SimBtSystemStack>(std::move(socketPath));
 }
 
-std::unique_ptr<BtSystemStack> makeBlueZSystemStack() {
-#ifdef CFG_HAVE_BLUEZ
-  return std::make_unique<BlueZSystemStack>();
-#else
-  return std::make_unique<NoBtSystemStack>();
-#endif
-}
+std::unique_ptr<BtSystemStack> makeBlueZSystemStack() { return std::make_unique<BlueZSystemStack>(); }
 
 BtSystemStack& btSystemStack() {
   // The variable is read on every search (tests point it at new simulators);
@@ -347,7 +245,7 @@ void scanBtSystemHandhelds(Worker& worker, BtSystemScanJob& job) {
   }
   std::vector<BtDevice> devices;
   std::string error;
-  if (!job.stack.inquire(devices, error)) return fail(error);
+  if (!job.stack.inquire(devices, error, [&worker] { return worker.stopRequested(); })) return fail(error);
   for (const BtDevice& device : devices) {
     if (worker.stopRequested()) return;
     if (!isHandheldBtPrefix(device.address)) continue;  // no lookup at all

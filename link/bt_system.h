@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/bt_bluez.h"
 #include "link/fd.h"
 #include "link/handheld_list.h"
 #include "link/prompt.h"
@@ -19,8 +20,6 @@
 #include "link/worker.h"
 
 namespace cfg {
-
-using BtAddress = std::array<std::uint8_t, 6>;  // most significant byte first
 
 inline constexpr const char* kBtScanTitle = "Ricerca dispositivi bluetooth";
 inline constexpr const char* kBtScanText = "Ricerca dispositivi bluetooth in corso ...";
@@ -51,8 +50,8 @@ class BtSystemStack {
   // The first adapter is there and up.
   virtual bool radioPresent() = 0;
   // A fresh inquiry: the devices in range now. On failure `error` holds the
-  // scan's message for it.
-  virtual bool inquire(std::vector<BtDevice>& devices, std::string& error) = 0;
+  // scan's message for it. `stop` may end it early.
+  virtual bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck& stop) = 0;
   // The serial-port services of one device with their RFCOMM channels.
   virtual bool serialServices(const BtAddress& device, std::vector<BtService>& services, std::string& error) = 0;
   // A connected, non-blocking stream to the channel; invalid on failure.

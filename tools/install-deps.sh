@@ -8,6 +8,6 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config libgtest-dev \
   qt6-base-dev qt6-translations-l10n xvfb xauth \
-  libhidapi-dev libbluetooth-dev \
+  libhidapi-dev libbluetooth-dev libsystemd-dev dbus-daemon \
   lrzsz imagemagick \
   clang libclang-rt-14-dev

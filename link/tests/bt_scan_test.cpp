@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/bt_bluez.h"
 #include "link/bt_system.h"
 #include "link/bt_vendor.h"
 #include "sim/sim_bt.h"
@@ -25,7 +26,7 @@ class FailingStack final : public BtSystemStack {
  public:
   explicit FailingStack(FailAt at) : at_(at) {}
   bool radioPresent() override { return at_ != FailAt::Radio; }
-  bool inquire(std::vector<BtDevice>& devices, std::string& error) override {
+  bool inquire(std::vector<BtDevice>& devices, std::string& error, const BtStopCheck&) override {
     ++inquiries;
     if (at_ == FailAt::Inquiry) {
       error = kBtInquiryFailed;
@@ -181,6 +182,29 @@ TEST(BtBackgroundScanStartTest, AWorkerThatCannotStartStillSaysDone) {
   EXPECT_FALSE(runBtSystemScanInBackground(worker, job));
   EXPECT_TRUE(done.load()) << "a batch waiting on the flag would hang";
   EXPECT_EQ(stack.inquiries, 0);
+}
+
+// The real stacks on a machine without an adapter: both searches say there
+// is no radio, and nothing else.
+TEST(BtNoRadioTest, BothStacksSayThereIsNoRadio) {
+  if (bluez::radioPresent()) GTEST_SKIP() << "this machine has a Bluetooth adapter";
+  ::unsetenv(kBtSimVariable);
+  for (bool vendor : {false, true}) {
+    SCOPED_TRACE(vendor ? "vendor stack" : "system stack");
+    test::ScriptedPrompt prompt;
+    Messages messages{prompt};
+    HandheldList list;
+    std::atomic<bool> done{false};
+    Worker worker;
+    auto stack = makeBlueZSystemStack();
+    BtSystemScanJob system{*stack, messages, "13572468", list, &done};
+    BtVendorScanJob vendorJob{messages, "13572468", list, &done};
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(vendor ? runBtVendorScanInBackground(worker, vendorJob) : runBtSystemScanInBackground(worker, system));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Attenzione: periferica bluetooth non trovata !"});
+    EXPECT_TRUE(list.empty());
+  }
 }
 
 }  // namespace
