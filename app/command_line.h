@@ -62,6 +62,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitBatchUnreadable = 2;
 inline constexpr int kExitAlreadyRunning = 3;
 inline constexpr int kExitNoDisplay = 4;
-inline constexpr int kExitBatchNotRun = 5;  // this build cannot run batch files yet
+inline constexpr int kExitBatchNotRun = 5;  // the command-line batch could not be run
 
 }  // namespace cfg

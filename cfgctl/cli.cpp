@@ -24,6 +24,7 @@
 #include "cfgctl/params_commands.h"
 #include "cfgctl/reader_id_commands.h"
 #include "cfgctl/table_commands.h"
+#include "cfgctl/batch_commands.h"
 #include "link/progress.h"
 #include "link/status.h"
 #include "records/acquisition.h"
@@ -37,6 +38,7 @@ const char* const kUsageText =
     "usage: cfgctl [-C DIR] [--trace FILE] [--yes] [--stack system|vendor] TERMINAL COMMAND [ARGS]\n"
     "       cfgctl [-C DIR] [--yes] terminals | terminal add|set|remove ... | archives [set ...]\n"
     "       cfgctl [-C DIR] handhelds usb|bt-system|bt-vendor\n"
+    "       cfgctl [-C DIR] batch FILE\n"
     "\n"
     "TERMINAL is a terminal number of DIR/config.dat (DIR: the working directory,\n"
     "by default the current one), or usb:ID for the USB handheld with that 4-character id,\n"
@@ -71,6 +73,7 @@ const char* const kUsageText =
     "  archives set KIND on|off [OPTIONS]        edit acqreg.dat (archives --help)\n"
     "Handhelds:\n"
     "  handhelds usb|bt-system|bt-vendor         search the handhelds (handhelds --help)\n"
+    "  batch FILE                                run a batch file on every handheld found (batch --help)\n"
     "\n"
     "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed or stopped\n"
     "short (no answer, refused, archive not written, interrupted, a question answered No),\n"
@@ -527,6 +530,17 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       return kUsage;
     }
     return runHandhelds(positional, cmd.directory.string(), out, err, interrupted);
+  }
+  if (!positional.empty() && isBatchCommand(positional[0])) {
+    if (cmd.help) {
+      out << batchHelp();
+      return kOk;
+    }
+    if (!cmd.trace.empty()) {
+      err << "cfgctl: --trace vale solo per i comandi su un terminale\n";
+      return kUsage;
+    }
+    return runBatch(positional, cmd.directory.string(), out, err, interrupted);
   }
   if (!positional.empty() && isSettingsCommand(positional[0])) {
     if (cmd.help) {

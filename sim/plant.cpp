@@ -9,6 +9,8 @@
 #include "app/registry.h"
 #include "link/port_map.h"
 #include "records/archive_lines.h"
+#include "sim/sim_bt.h"
+#include "sim/sim_hid.h"
 
 namespace cfg::sim {
 
@@ -78,7 +80,8 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
       error = "line " + std::to_string(lineNo) + ": " + why;
       return std::nullopt;
     };
-    if (word != "terminal") return fail("expected \"terminal\"");
+    if (word == "handheld") continue;  // parsePlantHandhelds reads those
+    if (word != "terminal") return fail("expected \"terminal\" or \"handheld\"");
     PlantTerminal t;
     while (words >> word) {
       std::size_t eq = word.find('=');
@@ -135,6 +138,73 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
   return plant;
 }
 
+std::optional<std::vector<PlantHandheld>> parsePlantHandhelds(std::string_view text, std::string& error) {
+  std::vector<PlantHandheld> handhelds;
+  std::set<std::string> ids;
+  std::istringstream in{std::string(text)};
+  std::string line;
+  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word) || word != "handheld") continue;
+    auto fail = [&](const std::string& why) {
+      error = "line " + std::to_string(lineNo) + ": " + why;
+      return std::nullopt;
+    };
+    PlantHandheld h;
+    while (words >> word) {
+      std::size_t eq = word.find('=');
+      if (eq == std::string::npos) return fail("expected KEY=VALUE, got \"" + word + "\"");
+      std::string key = word.substr(0, eq), value = word.substr(eq + 1);
+      long n = 0;
+      if (key == "name") {
+        std::string rest;
+        std::getline(words, rest);
+        h.name = value + rest;
+        break;
+      } else if (key == "id" && value.size() == 4) {
+        h.id = value;
+      } else if (key == "via" && (value == "usb" || value == "bt")) {
+        h.bluetooth = value == "bt";
+      } else if (key == "address" && parseBtAddress(value)) {
+        h.address = value;
+      } else if (key == "password" && (value == "-" || (value.size() == 8 &&
+                                                        value.find_first_not_of("0123456789") == std::string::npos))) {
+        if (value != "-") h.password = value;
+      } else if (key == "attendance" && toNumber(value, 0, kMaxAttendance, n)) {
+        h.attendance = static_cast<int>(n);
+      } else if (key == "production" && toNumber(value, 0, kMaxProduction, n)) {
+        h.production = static_cast<int>(n);
+      } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
+        h.seed = static_cast<unsigned>(n);
+      } else {
+        return fail("bad " + key + " \"" + value + "\"");
+      }
+    }
+    if (h.id.empty()) return fail("every handheld needs an id of 4 characters");
+    if (!ids.insert(h.id).second) return fail("id " + h.id + " is used twice");
+    if (h.name.empty()) h.name = h.bluetooth ? "SPP140" : kHandheldProduct;
+    handhelds.push_back(h);
+  }
+  return handhelds;
+}
+
+namespace {
+
+// A handheld's clock runs two hours behind until a batch sets it.
+SimTerminal makeHandheld(const PlantHandheld& h) {
+  SimTerminal terminal("HND  ", 1);
+  terminal.clockOffset = std::chrono::hours(-2);
+  for (const auto& r : generateAttendance(h.seed, h.attendance, kFirstDay)) terminal.add(r);
+  for (const auto& r : generateProduction(h.seed, h.production, kFirstDay)) terminal.add(r);
+  return terminal;
+}
+
+}  // namespace
+
 SimTerminal makeTerminal(const PlantTerminal& t) {
   SimTerminal terminal(t.model, t.address);
   for (const auto& r : generateAttendance(t.seed, t.attendance, kFirstDay)) terminal.add(r);
@@ -143,7 +213,10 @@ SimTerminal makeTerminal(const PlantTerminal& t) {
   return terminal;
 }
 
-Plant::Plant(std::vector<PlantTerminal> terminals) : terminals_(std::move(terminals)) {}
+Plant::Plant(std::vector<PlantTerminal> terminals, std::vector<PlantHandheld> handhelds)
+    : terminals_(std::move(terminals)), handhelds_(std::move(handhelds)) {}
+
+Plant::~Plant() { stop(); }
 
 std::vector<std::string> Plant::start() {
   std::vector<std::string> lines;
@@ -165,11 +238,30 @@ std::vector<std::string> Plant::start() {
     servers_.push_back(std::move(server));
     lines.push_back("terminal " + std::to_string(t.number) + " " + t.model + " " + where);
   }
+  for (const auto& h : handhelds_) {
+    if (h.bluetooth) {
+      if (!bt_) bt_ = std::make_unique<SimBtServer>();
+      bt_->addHandheld(*parseBtAddress(h.address), h.id, h.password, h.name, "Serial Port", makeHandheld(h));
+    } else {
+      if (!usb_) usb_ = std::make_unique<SimHidServer>();
+      usb_->addHandheld(h.id, h.password, h.name, makeHandheld(h));
+    }
+  }
+  if (usb_) {
+    lines.push_back("hid " + usb_->listen());
+    usb_->start();
+  }
+  if (bt_) {
+    lines.push_back("bt " + bt_->listen());
+    bt_->start();
+  }
   return lines;
 }
 
 void Plant::stop() {
   for (auto& s : servers_) s->stop();
+  if (usb_) usb_->stop();
+  if (bt_) bt_->stop();
 }
 
 bool Plant::writeSettings(const std::filesystem::path& directory, std::string& error) const {
@@ -210,9 +302,27 @@ bool Plant::writeExpected(const std::filesystem::path& directory, std::string& e
     for (const auto& r : generateCanteen(t.seed, t.canteen, kFirstDay))
       mns += canteenLine(canteenFrame(t.address, r, 0), code);
   }
-  return writeFile(directory / "expected_reg.txt", reg, error) &&
-         writeFile(directory / "expected_prd.txt", prd, error) &&
-         writeFile(directory / "expected_mns.txt", mns, error);
+  if (!writeFile(directory / "expected_reg.txt", reg, error) || !writeFile(directory / "expected_prd.txt", prd, error) ||
+      !writeFile(directory / "expected_mns.txt", mns, error))
+    return false;
+  if (handhelds_.empty()) return true;
+  // A batch run finds the Bluetooth handhelds first, then the USB ones, each
+  // in the order they were added; a handheld's lines carry its id.
+  std::string batchReg, batchPrd;
+  for (bool bluetooth : {true, false}) {
+    for (const auto& h : handhelds_) {
+      if (h.bluetooth != bluetooth) continue;
+      LinkConfig code;
+      code.model = "HND  ";
+      code.handheldId = h.id;
+      for (const auto& r : generateAttendance(h.seed, h.attendance, kFirstDay))
+        batchReg += attendanceLine(attendanceFrame(1, r, 0), code);
+      for (const auto& r : generateProduction(h.seed, h.production, kFirstDay))
+        batchPrd += productionLine(productionFrame(1, r, 0), code);
+    }
+  }
+  return writeFile(directory / "expected_batch_reg.txt", batchReg, error) &&
+         writeFile(directory / "expected_batch_prd.txt", batchPrd, error);
 }
 
 }  // namespace cfg::sim

@@ -150,11 +150,15 @@ void printHelp() {
       "  --plant FILE          serve every terminal of FILE, each on a port or\n"
       "                        pseudo-terminal of its own; prints one line per terminal,\n"
       "                        \"terminal N MODEL tcp 127.0.0.1:PORT\" or\n"
-      "                        \"terminal N MODEL pty /dev/pts/K COMn\", then \"ready\"\n"
+      "                        \"terminal N MODEL pty /dev/pts/K COMn\", then \"hid PATH\" and\n"
+      "                        \"bt PATH\" when it has handhelds, then \"ready\"\n"
       "  --config DIR          write config.dat and porte.dat for the plant into DIR\n"
       "                        (created when missing)\n"
       "  --expect DIR          write expected_reg.txt, expected_prd.txt and expected_mns.txt:\n"
-      "                        the archive lines one acquisition of every terminal gives\n"
+      "                        the archive lines one acquisition of every terminal gives;\n"
+      "                        with handhelds also expected_batch_reg.txt and\n"
+      "                        expected_batch_prd.txt: the lines of a batch that acquires\n"
+      "                        both kinds from every handheld (Bluetooth first, then USB)\n"
       "\n"
       "Plant file: one terminal a line of KEY=VALUE words; \"#\" starts a comment.\n"
       "  terminal number=1 model=LX-P2 address=1 via=tcp attendance=40 production=4 canteen=12 "
@@ -180,6 +184,16 @@ void printHelp() {
       "  canteen=N         canteen records, 0-%d\n"
       "  seed=N            0-999999999 (default 1)\n"
       "  description=TEXT  the rest of the line (config.dat keeps 30 characters)\n"
+      "Handhelds, one a line:\n"
+      "  handheld id=H001 via=usb password=13572468 attendance=8 production=2 seed=61\n"
+      "  handheld id=B001 via=bt address=00:08:E0:00:00:21 password=- attendance=6 name=SPP140\n"
+      "  id=ID             four characters, unique (required)\n"
+      "  via=usb|bt        the simulated USB bus (default) or Bluetooth radio\n"
+      "  address=ADDRESS   the Bluetooth device address\n"
+      "  password=DIGITS   its own 8-digit password; \"-\" (default): not configured\n"
+      "  attendance=N, production=N, seed=N   as for terminals\n"
+      "  name=TEXT         the rest of the line: USB product (default Palmare HND-ZZ) or\n"
+      "                    Bluetooth device name (default SPP140)\n"
       "\n"
       "Exit status: 0 when stopped by a signal, 2 for a bad command line or plant file,\n"
       "3 when a file, folder, port or pseudo-terminal cannot be used.\n",
@@ -438,12 +452,14 @@ int servePlant(const Options& o) {
   std::string error;
   auto terminals = cfg::sim::parsePlant(text, error);
   if (!terminals) throw InputError(file + ": " + error);
+  auto handhelds = cfg::sim::parsePlantHandhelds(text, error);
+  if (!handhelds) throw InputError(file + ": " + error);
   // Before anything serves: a folder that cannot be made stops the start.
   if (o.configDir) makeFolder("--config", *o.configDir);
   if (o.expectDir) makeFolder("--expect", *o.expectDir);
 
   sigset_t stopSignals = blockStopSignals();
-  cfg::sim::Plant plant(*terminals);
+  cfg::sim::Plant plant(*terminals, *handhelds);
   for (const auto& line : plant.start()) std::printf("%s\n", line.c_str());
   if (o.configDir && !plant.writeSettings(*o.configDir, error))
     throw std::runtime_error("cannot write the settings: " + error);

@@ -20,8 +20,8 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 SANITIZER_BUILD="-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCFG_BUILD_GUI=OFF"
 # The test binaries that run threads: link (workers, termsim, fault matrix)
 # records (acquisition loops on workers), cfgctl (runs on workers; the demo
-# plant collected by the built binaries).
-TSAN_TARGETS="link_tests records_tests cfgctl_tests cfgctl termsim"
+# plant collected by the built binaries), automation (batch runs on workers).
+TSAN_TARGETS="link_tests records_tests automation_tests cfgctl_tests cfgctl termsim"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets (build-asan)"
 cmake -S . -B build-asan $SANITIZER_BUILD \
