@@ -141,6 +141,59 @@ std::string diagnosticLine(const ScheduledActivity& a) {
   return line + padded(a.timetable.weekdays, 7);
 }
 
+namespace {
+
+std::string withoutTrailingBlanks(std::string text, std::size_t width) {
+  if (text.size() > width) text.resize(width);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+ActivityCard cardOf(const ScheduledActivity& a) {
+  ActivityCard card;
+  card.description = a.description;
+  card.disabled = a.disabled;
+  card.times = {formatTimeField(a.timetable.minutes), formatTimeField(a.timetable.hours),
+                formatTimeField(a.timetable.days), formatTimeField(a.timetable.months)};
+  card.weekdays = a.timetable.weekdays;
+  card.programs = a.programs;
+  return card;
+}
+
+ActivityCardError storeCard(const ActivityCard& card, ScheduledActivity& activity, const LocalTime& now,
+                    const Messages& messages) {
+  static constexpr ActivityCardError kTimeErrors[4] = {ActivityCardError::Minutes, ActivityCardError::Hours, ActivityCardError::Days,
+                                               ActivityCardError::Months};
+  std::array<TimeField, 4> fields;
+  for (std::size_t i = 0; i < 4; ++i) {
+    std::optional<TimeField> f = parseTimeText(card.times[i]);
+    if (!f) {
+      messages.error(kTimeSyntaxError);
+      return kTimeErrors[i];
+    }
+    fields[i] = *f;
+  }
+  if (card.weekdays.size() != 7 || card.weekdays.find('S') == std::string::npos) {
+    messages.error(kNoWeekdayError);
+    return ActivityCardError::Weekdays;
+  }
+  std::array<std::string, 3> programs;
+  for (std::size_t i = 0; i < 3; ++i) programs[i] = withoutTrailingBlanks(card.programs[i], kProgramWidth);
+  if (std::all_of(programs.begin(), programs.end(), [](const std::string& p) { return p.empty(); })) {
+    messages.error(kNoProgramError);
+    return ActivityCardError::Programs;
+  }
+  activity.description = withoutTrailingBlanks(card.description, kDescriptionWidth);
+  activity.disabled = card.disabled;
+  activity.timetable = Timetable{fields[0], fields[1], fields[2], fields[3], card.weekdays};
+  activity.programs = std::move(programs);
+  updateInternal(activity);
+  computeNext(activity, now);
+  return ActivityCardError::None;
+}
+
 bool ActivityTable::add(ScheduledActivity activity) {
   if (activities_.size() >= kMaxActivities) return false;
   activity.id = nextId_++;
@@ -161,7 +214,11 @@ void ActivityTable::replace(std::vector<ScheduledActivity> activities) {
 
 void ActivityTable::sortByNext() {
   std::stable_sort(activities_.begin(), activities_.end(),
-                   [](const ScheduledActivity& a, const ScheduledActivity& b) { return a.next.key() < b.next.key(); });
+                   [](const ScheduledActivity& a, const ScheduledActivity& b) {
+                     // A disabled activity has no next activation: it goes after the others.
+                     if (a.disabled != b.disabled) return b.disabled;
+                     return a.next.key() < b.next.key();
+                   });
 }
 
 std::size_t ActivityTable::indexOf(std::uint64_t id) const {

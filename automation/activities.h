@@ -92,6 +92,28 @@ std::string nextActivationText(const ScheduledActivity& activity);
 // The diagnostic line of one activity.
 std::string diagnosticLine(const ScheduledActivity& activity);
 
+// The card "Scheda Attivita` Programmata": the fields as typed.
+struct ActivityCard {
+  std::string description;
+  bool disabled = false;
+  std::array<std::string, 4> times;  // minutes, hours, days, months
+  std::string weekdays = "NNNNNNN";  // Monday first
+  std::array<std::string, 3> programs;
+};
+inline constexpr const char* kTimeSyntaxError = "Errore: sintassi non corretta.";
+inline constexpr const char* kNoWeekdayError = "Errore: attivare almeno un giorno.";
+inline constexpr const char* kNoProgramError = "Errore: nessuna attivita` programmata.";
+
+// The card's fields for an activity (time texts in their formatted form).
+ActivityCard cardOf(const ScheduledActivity& activity);
+// Which field "&Conferma" found wrong (in the order it checks them).
+enum class ActivityCardError { None, Minutes, Hours, Days, Months, Weekdays, Programs };
+// Checks the card (minutes, hours, days, months, a weekday, a program; the
+// first fault is shown titled "Error Message"), then stores every field, the
+// internal flag and the next activation from `now`.
+ActivityCardError storeCard(const ActivityCard& card, ScheduledActivity& activity, const LocalTime& now,
+                    const Messages& messages);
+
 class ActivityTable {
  public:
   ActivityTable() = default;
@@ -110,7 +132,7 @@ class ActivityTable {
   void remove(std::size_t index);
   // Replaces the table (under the mutex).
   void replace(std::vector<ScheduledActivity> activities);
-  // Sorts by ascending next activation, disabled ones by their stored time too (under the mutex).
+  // Sorts by ascending next activation, the disabled ones last (under the mutex).
   void sortByNext();
   std::size_t indexOf(std::uint64_t id) const;  // size() when not there
 

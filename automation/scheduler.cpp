@@ -9,7 +9,7 @@
 
 namespace cfg {
 
-LocalTime localNow() {
+LocalTime localTimeNow() {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);

@@ -30,15 +30,15 @@ class Worker;
 
 inline constexpr int kSchedulerPassMs = 500;
 
-using Clock = std::function<LocalTime()>;
+using LocalClock = std::function<LocalTime()>;
 // The local time of this machine.
-LocalTime localNow();
+LocalTime localTimeNow();
 
 // "****: %02d/%02d/%04d %02d:%02d:%02d esecuzione %s"
 std::string executionLogLine(const LocalTime& at, std::string_view commandLine);
 
 struct SchedulerEnvironment {
-  Clock clock = localNow;
+  LocalClock clock = localTimeNow;
   std::filesystem::path logDirectory;  // where file_log.txt is
   // Hands a batch path to the main window (posts its batch command). It must
   // not wait for the batch: it is called with the activity table locked.

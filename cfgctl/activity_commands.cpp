@@ -54,7 +54,7 @@ std::string activitiesHelp() { return kActivitiesHelp; }
 
 int runActivities(const std::vector<std::string>& words, const std::string& directory, std::ostream& out,
                   std::ostream& err) {
-  LocalTime now = localNow();
+  LocalTime now = localTimeNow();
   for (std::size_t i = 1; i < words.size(); ++i) {
     if (words[i] == "--now" && i + 1 < words.size()) {
       std::optional<LocalTime> given = parseNow(words[++i]);

@@ -15,6 +15,7 @@
 #include "app/ui/frame_dialogs.h"
 #include "app/ui/registry_dialogs.h"
 #include "app/ui/text.h"
+#include "automation/ui/activity_dialogs.h"
 #include "link/ui/basic_commands.h"
 #include "link/ui/modem_dialogs.h"
 #include "maintenance/ui/maintenance_dialogs.h"
@@ -68,6 +69,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerRecordCommands(*this, state_, messages_);
   registerParameterCommands(*this, state_, messages_);
   registerMaintenanceCommands(*this, state_, messages_);
+  registerSchedulerCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.
