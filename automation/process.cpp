@@ -2,6 +2,8 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <cerrno>
@@ -97,8 +99,24 @@ bool ChildProcess::start(std::string_view commandLine, std::string* error) {
   // that a library opened without it.
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
+  // The program starts with no signal blocked and SIGPIPE at its default,
+  // whatever this program's threads block or ignore.
+  posix_spawnattr_t attributes;
+  if (int rc = posix_spawnattr_init(&attributes); rc != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    if (error) *error = std::strerror(rc);
+    return false;
+  }
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  int rc = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     if (error) *error = std::strerror(rc);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <thread>
 
@@ -229,6 +232,26 @@ TEST(Scheduler, OneActivityAtATimeRunsBatchesEvenWhenRowsAreDeleted) {
   h.scheduler.pass(false);
   h.scheduler.pass(false);
   EXPECT_EQ(h.batches, (std::vector<std::string>{"uno.cmd", "due.cmd", "tre.cmd"}));
+}
+
+TEST(Scheduler, DeletingARunningActivityStillCollectsItsProgram) {
+  Harness h;
+  h.add(activity("Cancellata", "31", {"sleep 0.2", "true", ""}));
+  h.now = {2026, 12, 9, 12, 31, 0};
+  h.scheduler.pass(false);
+  pid_t pid = h.table.activities()[0].process.pid();
+  ASSERT_GT(pid, 0);
+  {
+    std::lock_guard<std::mutex> guard(h.table.mutex());
+    h.table.remove(0);
+  }
+  for (int n = 0; n < 50 && ::kill(pid, 0) == 0; ++n) {
+    h.scheduler.pass(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // Gone, not a zombie: kill(pid, 0) succeeds on a zombie.
+  EXPECT_EQ(::kill(pid, 0), -1);
+  EXPECT_EQ(h.log().find("esecuzione true"), std::string::npos);  // its next program never starts
 }
 
 TEST(CommandLine, DoubleQuotesGroupWords) {
