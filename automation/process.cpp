@@ -56,7 +56,7 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
-    this->~ChildProcess();
+    letGo();
     pid_ = other.pid_;
     status_ = other.status_;
     other.pid_ = -1;
@@ -64,7 +64,9 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   return *this;
 }
 
-ChildProcess::~ChildProcess() {
+ChildProcess::~ChildProcess() { letGo(); }
+
+void ChildProcess::letGo() noexcept {
   if (pid_ <= 0 || ended()) return;
   try {
     std::lock_guard<std::mutex> guard(orphansMutex);

@@ -39,6 +39,9 @@ class ChildProcess {
   int exitStatus() const { return status_; }  // the waitpid status of the ended program
 
  private:
+  // Forgets the child: collected now when it has ended, later otherwise.
+  void letGo() noexcept;
+
   pid_t pid_ = -1;
   int status_ = 0;
 };
