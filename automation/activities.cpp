@@ -236,7 +236,8 @@ std::size_t readActivities(const FileContext& ctx, ActivityTable& table, const L
   std::vector<ScheduledActivity> activities;
   if (!file.open(ctx.directory / kActivityFile)) {
     r.failed(file.error());
-    showOpenError(ctx, kActivityFile);
+    // This reader's box is titled "Error Message" (unlike some older readers').
+    if (ctx.diagnostic) ctx.messages.error("Errore: opening file " + r.path);
   } else {
     ActivityRead read = parseActivities(file);
     if (file.error() != 0) r.failed(file.error());
