@@ -9,6 +9,7 @@
 #include "app/archive_settings.h"
 #include "app/registry.h"
 #include "app/terminal_lock.h"
+#include "automation/activities.h"
 #include "link/handheld_list.h"
 #include "link/link.h"
 #include "link/port_map.h"
@@ -43,6 +44,11 @@ struct ProcessState {
   TerminalRecord deskReader = deskReaderDefaults();
   FormatList formats;
   std::size_t scheduledActivities = 0;  // loaded from attivita.dat
+  // The scheduled activities, shared by their list dialog and the scheduler.
+  ActivityTable activities;
+  // Set when the scheduler hands a batch to the main window, cleared when
+  // that batch run has ended.
+  std::atomic<bool> batchRunning{false};
 
   // The connection. The Link is filled from a registry row (or a handheld
   // entry) before it is opened and stays open until disconnect; a worker

@@ -15,6 +15,7 @@
 #include "app/registry_edit.h"
 #include "app/terminal_lock.h"
 #include "cfgctl/cli_support.h"
+#include "cfgctl/activity_commands.h"
 #include "cfgctl/handheld_commands.h"
 #include "cfgctl/modem_call.h"
 #include "cfgctl/maintenance_commands.h"
@@ -39,6 +40,7 @@ const char* const kUsageText =
     "       cfgctl [-C DIR] [--yes] terminals | terminal add|set|remove ... | archives [set ...]\n"
     "       cfgctl [-C DIR] handhelds usb|bt-system|bt-vendor\n"
     "       cfgctl [-C DIR] batch FILE\n"
+    "       cfgctl [-C DIR] activities [--now \"YYYY-MM-DD HH:MM\"]\n"
     "\n"
     "TERMINAL is a terminal number of DIR/config.dat (DIR: the working directory,\n"
     "by default the current one), or usb:ID for the USB handheld with that 4-character id,\n"
@@ -74,6 +76,8 @@ const char* const kUsageText =
     "Handhelds:\n"
     "  handhelds usb|bt-system|bt-vendor         search the handhelds (handhelds --help)\n"
     "  batch FILE                                run a batch file on every handheld found (batch --help)\n"
+    "Scheduled activities:\n"
+    "  activities [--now \"YYYY-MM-DD HH:MM\"]     list attivita.dat with each next activation\n"
     "\n"
     "COMMAND --help tells more. Exit codes: 0 done, 1 the operation failed or stopped\n"
     "short (no answer, refused, archive not written, interrupted, a question answered No),\n"
@@ -541,6 +545,17 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       return kUsage;
     }
     return runBatch(positional, cmd.directory.string(), out, err, interrupted);
+  }
+  if (!positional.empty() && isActivitiesCommand(positional[0])) {
+    if (cmd.help) {
+      out << activitiesHelp();
+      return kOk;
+    }
+    if (!cmd.trace.empty()) {
+      err << "cfgctl: --trace vale solo per i comandi su un terminale\n";
+      return kUsage;
+    }
+    return runActivities(positional, cmd.directory.string(), out, err);
   }
   if (!positional.empty() && isSettingsCommand(positional[0])) {
     if (cmd.help) {

@@ -17,6 +17,7 @@
 #include "app/ui/registry_dialogs.h"
 #include "app/ui/text.h"
 #include "automation/ui/batch_dialogs.h"
+#include "automation/ui/activity_dialogs.h"
 #include "link/ui/basic_commands.h"
 #include "link/ui/modem_dialogs.h"
 #include "maintenance/ui/maintenance_dialogs.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerHandheldCommands(*this, state_, messages_);
   registerTableCommands(*this, state_, messages_);
   registerBatchCommands(*this, state_, messages_);
+  registerSchedulerCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

@@ -264,7 +264,7 @@ class MainWindowTest : public QObject {
     MainWindow& w = p.start();
     const std::set<int> frame = {cmd::Exit,        cmd::About,           cmd::StartUp,       cmd::TerminalList,
                                  cmd::Connect,     cmd::Disconnect,      cmd::ChooseBatch,   cmd::RunBatch,
-                                 cmd::StartScheduling, cmd::StopScheduling,
+                                 cmd::StartScheduling, cmd::StopScheduling, cmd::Activities,
                                  // The format list and archive configuration need no terminal: they open.
                                  cmd::Formats, cmd::ConfigureArchives, cmd::ProductionArchives,
                                  cmd::CanteenArchives,

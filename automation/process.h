@@ -1,0 +1,53 @@
+// External programs of the scheduled activities.
+//
+// A command line is split into arguments the way a user types it: blanks
+// separate words, double quotes group words (the quotes themselves are
+// dropped). There is no shell: no variables, no redirection. The program is
+// looked up on PATH, starts in the program's own directory and environment,
+// and inherits no descriptor beyond standard input, output and error.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cfg {
+
+std::vector<std::string> splitCommandLine(std::string_view line);
+
+// One started program, until its end has been collected. Moving hands the
+// child over; a ChildProcess that goes away with its child still running
+// leaves it running (reapOrphans collects it later).
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  // Starts the command line. False (with the reason in `error`) when it is
+  // empty or cannot be started; nothing runs then.
+  bool start(std::string_view commandLine, std::string* error = nullptr);
+  // True once the program has ended; its exit is then collected (never blocks).
+  bool ended();
+  bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  int exitStatus() const { return status_; }  // the waitpid status of the ended program
+
+ private:
+  // Forgets the child: collected now when it has ended, later otherwise.
+  void letGo() noexcept;
+
+  pid_t pid_ = -1;
+  int status_ = 0;
+};
+
+// Collects the programs of ChildProcess objects that went away before their
+// program ended (a deleted activity); never blocks. ended() calls it too.
+void collectOrphanedChildren();
+
+}  // namespace cfg
