@@ -8,6 +8,7 @@
 #include "link/bt_system.h"
 #include "link/bt_vendor.h"
 #include "link/commands.h"
+#include "link/handheld_connect.h"
 #include "link/handheld_scan.h"
 #include "link/hid_device.h"
 #include "link/progress.h"
@@ -151,21 +152,26 @@ void Executor::runHandheld(const HandheldEntry& entry) {
   show(kBatchFieldTerminal, batchstatus::Number, 0, entry.id);
   show(kBatchFieldReference, batchstatus::Name, 0, entry.name);
   status(batchstatus::Opening);
-  job_.link.config = linkConfigOf(entry);
-  if (!job_.link.open(job_.messages, job_.ports)) {
-    status(batchstatus::LinkOpenFailed);
-    failed("ERRORE (apertura collegamento)");
-    return;
-  }
-  if (!worker_.pause(kAfterOpenMs)) {
-    // The state found by the search says which password it takes; the shared
-    // unlock tries the plant password first and then the default one.
-    if (!unlockHandheld(job_.link, job_.messages, job_.plantPassword)) {
+  // The password the search found to work is the one presented.
+  HandheldConnectOptions options;
+  options.plantPassword = job_.plantPassword;
+  options.knownPassword = entry.passwordState;
+  options.settleMs = kAfterOpenMs;
+  options.pause = [this](int ms) { return worker_.pause(ms); };
+  switch (connectHandheld(job_.link, linkConfigOf(entry), job_.messages, job_.ports, options).outcome) {
+    case HandheldConnectResult::Outcome::Unlocked:
+      operations();
+      break;
+    case HandheldConnectResult::Outcome::OpenFailed:
+      status(batchstatus::LinkOpenFailed);
+      failed("ERRORE (apertura collegamento)");
+      return;
+    case HandheldConnectResult::Outcome::Refused:
       status(batchstatus::CommunicationError);
       failed("ERRORE (Errore di comunicazione)");
-    } else {
-      operations();
-    }
+      break;
+    case HandheldConnectResult::Outcome::Stopped:
+      break;
   }
   job_.link.close();
   if (worker_.pause(kAfterCloseMs) || worker_.stopRequested()) outcome_.interrupted = true;

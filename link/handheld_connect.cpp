@@ -10,9 +10,13 @@ namespace cfg {
 
 namespace {
 
-void settle(const LinkConfig& config, int settleMs) {
+// True when a stop was requested during the pause.
+bool settle(const LinkConfig& config, int settleMs, const std::function<bool(int)>& pause = {}) {
   if (settleMs < 0) settleMs = config.bluetooth != BluetoothKind::None ? kBluetoothSettleMs : 0;
-  if (settleMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+  if (settleMs <= 0) return false;
+  if (pause) return pause(settleMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+  return false;
 }
 
 bool openHandheldLink(Link& link, const LinkConfig& config, const Messages& messages, const PortMap& ports) {
@@ -32,7 +36,11 @@ HandheldConnectResult connectHandheld(Link& link, const LinkConfig& config, cons
     return result;
   }
   if (!openHandheldLink(link, config, messages, ports)) return result;
-  settle(config, options.settleMs);
+  if (settle(config, options.settleMs, options.pause)) {
+    link.close();
+    result.outcome = HandheldConnectResult::Outcome::Stopped;
+    return result;
+  }
 
   if (options.knownPassword) {
     AskOnFailureGuard quiet(messages.flags, false);

@@ -8,6 +8,7 @@
 // the master password unlocks any of them, for the reset to defaults only.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -30,6 +31,9 @@ struct HandheldConnectOptions {
   // The pause after opening, before the first frame; negative: 200 ms over
   // Bluetooth, none over USB.
   int settleMs = -1;
+  // Waits the pause instead of sleeping; returns true when a stop was
+  // requested meanwhile (a worker's pause), which ends the connect as Stopped.
+  std::function<bool(int ms)> pause;
 };
 
 struct HandheldConnectResult {
@@ -37,6 +41,7 @@ struct HandheldConnectResult {
     Unlocked,    // open, and `accepted` says which password it took
     OpenFailed,  // the Link did not open (reported by the Link while showLinkErrors is set)
     Refused,     // open, but no password was acknowledged: the Link is closed again
+    Stopped,     // a stop was requested during the pause: the Link is closed again
   };
   Outcome outcome = Outcome::OpenFailed;
   std::optional<PasswordState> accepted;
