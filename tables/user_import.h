@@ -41,6 +41,7 @@ inline constexpr const char* kOpenDescriptionTitle = "Apri descrizione";
 inline constexpr const char* kSaveDescriptionTitle = "Salva descrizione";
 inline constexpr const char* kDescriptionFilter = "Data File (*.dat)";
 inline constexpr const char* kImportFileTitle = "Import ...";
+inline constexpr const char* kDescriptionNotSaved = "Errore: salvataggio descrizione non riuscito.";
 
 // Where a description check failed: a field's length, or the total length.
 struct ImportDescriptionCheck {
