@@ -20,6 +20,7 @@
 #include "maintenance/ui/maintenance_dialogs.h"
 #include "records/ui/record_commands.h"
 #include "params/ui/parameter_pages.h"
+#include "tables/ui/user_dialogs.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -68,6 +69,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerRecordCommands(*this, state_, messages_);
   registerParameterCommands(*this, state_, messages_);
   registerMaintenanceCommands(*this, state_, messages_);
+  registerUserCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

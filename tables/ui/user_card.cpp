@@ -1,6 +1,5 @@
 #include "tables/ui/user_card.h"
 
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -46,15 +45,6 @@ const ImportField kRows[kImportFields] = {ImportField::Company, ImportField::Per
                                           ImportField::Extra1,  ImportField::Extra2};
 
 }  // namespace
-
-QString chooseUserFile(QWidget* parent, const QString& title, const QString& filter, bool save) {
-  QFileDialog dialog(parent, title, QString(), filter);
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
-}
 
 // --- "Scheda Utente" ---
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/ui/grey_dialog.h"
+#include "tables/ui/table_list_dialog.h"
 #include "link/prompt.h"
 #include "tables/user_import.h"
 #include "tables/users.h"
@@ -18,9 +19,8 @@
 namespace cfg::ui {
 
 // Opens or saves a file: title and filter in, the chosen path out (empty on
-// Cancel). Tests put their own in its place.
-using UserFileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& filter, bool save)>;
-QString chooseUserFile(QWidget* parent, const QString& title, const QString& filter, bool save);
+// Cancel); the list dialogs' chooser, which tests replace.
+using UserFileChooser = TableListDialog::FileChooser;
 
 class UserCardDialog : public GreyDialog {
   Q_OBJECT
