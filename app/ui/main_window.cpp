@@ -20,6 +20,7 @@
 #include "maintenance/ui/maintenance_dialogs.h"
 #include "records/ui/record_commands.h"
 #include "params/ui/parameter_pages.h"
+#include "tables/ui/record_dialogs.h"
 #include "tables/ui/user_dialogs.h"
 
 // The resources live in a static library: they must be pulled in by name.
@@ -69,6 +70,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerRecordCommands(*this, state_, messages_);
   registerParameterCommands(*this, state_, messages_);
   registerMaintenanceCommands(*this, state_, messages_);
+  registerTableCommands(*this, state_, messages_);
   registerUserCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
