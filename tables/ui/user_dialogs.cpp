@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QTreeWidget>
 #include <cstdio>
+#include <memory>
 
 #include "app/command_ids.h"
 #include "app/ui/main_window.h"
@@ -17,7 +18,13 @@ QBoxLayout* rows(QDialog* dialog) { return qobject_cast<QBoxLayout*>(dialog->lay
 }  // namespace
 
 void connectUserList(UserList& users, ProcessState& state, const Messages& messages) {
-  users.setCapacityReader([&state, &messages] { return state.connected ? readUserCapacity(state.link, messages) : 0; });
+  // Read once per dialog: the connection cannot change while it is open, and
+  // a terminal that does not answer "3802" costs its timeouts only once.
+  auto read = std::make_shared<std::optional<int>>();
+  users.setCapacityReader([&state, &messages, read] {
+    if (!*read) *read = state.connected ? readUserCapacity(state.link, messages) : 0;
+    return **read;
+  });
   users.setDiagnostic(state.diagnostic ? &messages : nullptr);
 }
 

@@ -15,7 +15,8 @@ namespace cfg::ui {
 class MainWindow;
 
 // Points the list's capacity at the connected terminal ("3802" without a
-// message; nothing connected: 0) and its file loads at the "-d" mode.
+// message, once per call; nothing connected: 0) and its file loads at the
+// "-d" mode. Called each time a user list dialog opens.
 void connectUserList(UserList& users, ProcessState& state, const Messages& messages);
 
 // The record editor of the user list: "Scheda Utente" on record `index`.
