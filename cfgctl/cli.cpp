@@ -22,6 +22,7 @@
 #include "link/hex.h"
 #include "link/memory_view.h"
 #include "cfgctl/params_commands.h"
+#include "cfgctl/reader_id_commands.h"
 #include "cfgctl/table_commands.h"
 #include "cfgctl/user_commands.h"
 #include "link/progress.h"
@@ -62,6 +63,7 @@ const char* const kUsageText =
     "  table send NAME FILE [--clear]            send a table file (table --help for the names)\n"
     "  table receive NAME FILE                   receive a table into a file\n"
     "  users count                               users in the terminal's white-list (users --help)\n"
+    "  reader-id | reader-id set ID DESC1 DESC2  a handheld's reader identification\n"
     "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
     "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
     "Settings of DIR (no TERMINAL):\n"
@@ -108,6 +110,7 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"params", kParamsHelp},
     {"table", kTableHelp},
     {"users", kUsersHelp},
+    {"reader-id", kReaderIdHelp},
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
      "the reply are shown as <XX>.\n"},
@@ -350,6 +353,8 @@ int Session::run() {
     if (!problem.empty()) return usage(problem);
   } else if (cmd_.name == "users") {
     if (std::string problem = usersUsageProblem(a); !problem.empty()) return usage(problem);
+  } else if (cmd_.name == "reader-id") {
+    if (std::string problem = readerIdUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "firmware" || cmd_.name == "logo") {
     if (std::string problem = maintenanceUsageProblem(cmd_.name, a); !problem.empty()) return usage(problem);
   } else if ((cmd_.name == "version" || cmd_.name == "status") && !a.empty()) {
@@ -467,6 +472,7 @@ int Session::command(std::optional<RecordKind> kind, const std::string& referenc
   if (c == "table" && isUserTable(a)) return runUserTable(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (c == "table") return runTable(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (c == "users") return runUsers(a, link_, messages_, out_, err_);
+  if (c == "reader-id") return runReaderId(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (maintenance_) {
     int rc = maintenance_->run(
         link_, messages_,

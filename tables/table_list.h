@@ -28,7 +28,6 @@ namespace cfg {
 // The record dialog's mode.
 enum class RecordMode { Add = 0, Modify = 1 };
 
-inline constexpr const char* kListDialogError = "Errore: settabstops non riuscito.";
 inline constexpr const char* kDeleteQuestion = "Il record selezionato verra` eliminato. Continuare ?";
 inline constexpr const char* kDeleteTitle = "Elimina";
 inline constexpr const char* kDeleteAllQuestion = "Tutti i record verranno eliminati. Continuare ?";

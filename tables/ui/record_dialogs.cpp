@@ -372,6 +372,7 @@ void registerTableCommands(MainWindow& window, ProcessState& state, Messages& me
     window.setHandler(entry.first, [table, &state, &messages, parent] { openTableList(table, state, messages, parent); });
   }
   window.setHandler(cmd::ReaderId, [&state, &messages, parent] {
+    if (!state.connected || !state.link.isOpen()) return;
     ReaderIdDialog dialog(state, messages, parent);
     dialog.exec();
   });

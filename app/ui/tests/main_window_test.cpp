@@ -267,7 +267,11 @@ class MainWindowTest : public QObject {
                                  cmd::StartScheduling, cmd::StopScheduling,
                                  // The format list and archive configuration need no terminal: they open.
                                  cmd::Formats, cmd::ConfigureArchives, cmd::ProductionArchives,
-                                 cmd::CanteenArchives};
+                                 cmd::CanteenArchives,
+                                 // So do the table lists: they are edited and filed without a terminal.
+                                 cmd::AccessPolicies, cmd::Sirens, cmd::ExitDirection, cmd::UserMessages,
+                                 cmd::Justifications, cmd::ProductionProgram, cmd::ProductionTables, cmd::Holidays,
+                                 cmd::Sites, cmd::JobActivities, cmd::Users};
     // Built commands that talk to the terminal: nothing at all without a connection.
     const std::set<int> terminal = {
         cmd::Acquire,        cmd::Retrieve,          cmd::EraseRecords,     cmd::SendDateTime,    cmd::ReadDateTime,
@@ -275,7 +279,7 @@ class MainWindowTest : public QObject {
         cmd::OutputCommand,  cmd::MemoryView,        cmd::DirectCommand,    cmd::Polling,         cmd::AddressSpeed,
         cmd::ProductionAcquire, cmd::ProductionRetrieve, cmd::ProductionCount, cmd::CanteenAcquire,
         cmd::CanteenRetrieve, cmd::CanteenCount,     cmd::RecoverableCount, cmd::DownloadFirmware,
-        cmd::FirmwareReader1, cmd::FirmwareReader2,  cmd::Logo};
+        cmd::FirmwareReader1, cmd::FirmwareReader2,  cmd::Logo,           cmd::ReaderId};
     auto before = w.menuState().items();
     for (int id : cmd::kAll) {
       QVERIFY(w.hasHandler(id));
