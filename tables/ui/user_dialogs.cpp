@@ -28,6 +28,11 @@ void connectUserList(UserList& users, ProcessState& state, const Messages& messa
   users.setDiagnostic(state.diagnostic ? &messages : nullptr);
 }
 
+void disconnectUserList(UserList& users) {
+  users.setCapacityReader({});
+  users.setDiagnostic(nullptr);
+}
+
 TableListDialog::RecordEditor userEditor(UserList& users, const Messages& messages) {
   return [&users, &messages](QWidget* parent, int index, RecordMode mode) {
     std::optional<UserRecord> stored = mode == RecordMode::Modify ? users.user(index) : std::nullopt;
@@ -113,7 +118,9 @@ std::optional<ChosenUser> selectUser(ProcessState& state, const Messages& messag
   connectUserList(users, state, messages);
   UserChoiceDialog dialog(users, state, messages, parent);
   dialog.setChooser(std::move(choose));
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const bool chosen = dialog.exec() == QDialog::Accepted;
+  disconnectUserList(users);
+  if (!chosen) return std::nullopt;
   auto user = users.user(dialog.chosenIndex());
   if (!user) return std::nullopt;
   return ChosenUser{dialog.chosenIndex(), *user};
@@ -127,6 +134,7 @@ void registerUserCommands(MainWindow& window, ProcessState& state, Messages& mes
     UserListDialog dialog(users, state, messages, &window);
     dialog.setChooser(choose);
     dialog.exec();
+    disconnectUserList(users);
   });
 }
 

@@ -18,6 +18,9 @@ class MainWindow;
 // message, once per call; nothing connected: 0) and its file loads at the
 // "-d" mode. Called each time a user list dialog opens.
 void connectUserList(UserList& users, ProcessState& state, const Messages& messages);
+// Undoes connectUserList when the dialog has closed: the process's list
+// keeps no reference to a connection.
+void disconnectUserList(UserList& users);
 
 // The record editor of the user list: "Scheda Utente" on record `index`.
 TableListDialog::RecordEditor userEditor(UserList& users, const Messages& messages);
