@@ -26,6 +26,7 @@
 #include "cfgctl/reader_id_commands.h"
 #include "cfgctl/table_commands.h"
 #include "cfgctl/batch_commands.h"
+#include "cfgctl/user_commands.h"
 #include "link/progress.h"
 #include "link/status.h"
 #include "records/acquisition.h"
@@ -65,6 +66,7 @@ const char* const kUsageText =
     "  params read FILE | params write FILE      configuration parameters to or from a parameter file\n"
     "  table send NAME FILE [--clear]            send a table file (table --help for the names)\n"
     "  table receive NAME FILE                   receive a table into a file\n"
+    "  users count                               users in the terminal's white-list (users --help)\n"
     "  reader-id | reader-id set ID DESC1 DESC2  a handheld's reader identification\n"
     "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
     "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
@@ -73,6 +75,8 @@ const char* const kUsageText =
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
     "  archives                                  show acqreg.dat\n"
     "  archives set KIND on|off [OPTIONS]        edit acqreg.dat (archives --help)\n"
+    "User import (no TERMINAL):\n"
+    "  users import SOURCE DESCRIPTION OUT       a foreign user list into a user file (users --help)\n"
     "Handhelds:\n"
     "  handhelds usb|bt-system|bt-vendor         search the handhelds (handhelds --help)\n"
     "  batch FILE                                run a batch file on every handheld found (batch --help)\n"
@@ -112,6 +116,7 @@ const std::map<std::string, std::string> kCommandHelp = {
      "PAGE up to four hexadecimal digits, OFFSET two (a multiple of 4), DATA eight.\n"},
     {"params", kParamsHelp},
     {"table", kTableHelp},
+    {"users", kUsersHelp},
     {"reader-id", kReaderIdHelp},
     {"direct",
      "cfgctl TERMINAL direct TEXT\nSends TEXT (at most 32 characters) as command and data; control bytes of\n"
@@ -351,7 +356,10 @@ int Session::run() {
   } else if (cmd_.name == "params") {
     if (std::string problem = paramsUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "table") {
-    if (std::string problem = tableUsageProblem(a); !problem.empty()) return usage(problem);
+    std::string problem = isUserTable(a) ? userTableUsageProblem(a) : tableUsageProblem(a);
+    if (!problem.empty()) return usage(problem);
+  } else if (cmd_.name == "users") {
+    if (std::string problem = usersUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "reader-id") {
     if (std::string problem = readerIdUsageProblem(a); !problem.empty()) return usage(problem);
   } else if (cmd_.name == "firmware" || cmd_.name == "logo") {
@@ -468,7 +476,9 @@ int Session::command(std::optional<RecordKind> kind, const std::string& referenc
   }
   if (c == "memory") return memory();
   if (c == "params") return runParams(a, link_, messages_, out_, err_, progress_, interrupted_);
+  if (c == "table" && isUserTable(a)) return runUserTable(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (c == "table") return runTable(a, link_, messages_, out_, err_, progress_, interrupted_);
+  if (c == "users") return runUsers(a, link_, messages_, out_, err_);
   if (c == "reader-id") return runReaderId(a, link_, messages_, out_, err_, progress_, interrupted_);
   if (maintenance_) {
     int rc = maintenance_->run(
@@ -567,6 +577,13 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       return kUsage;
     }
     return runSettings(positional, cmd.directory.string(), cmd.yes, out, err);
+  }
+  if (isUserImportCommand(positional) && !cmd.help) {
+    if (!cmd.trace.empty()) {
+      err << "cfgctl: --trace vale solo per i comandi su un terminale\n";
+      return kUsage;
+    }
+    return runUserImport(positional, out, err);
   }
   if (!positional.empty() && kCommandHelp.count(positional[0])) {
     cmd.name = positional[0];  // "cfgctl acquire --help"

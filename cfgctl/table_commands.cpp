@@ -11,7 +11,7 @@ namespace cfg::cli {
 const char* const kTableHelp =
     "cfgctl TERMINAL table send NAME FILE [--clear]\ncfgctl TERMINAL table receive NAME FILE\n"
     "NAME: policies, sirens, messages, exit-direction, justifications, holidays, sites,\n"
-    "activities, production-program, production-tables.\n"
+    "activities, production-program, production-tables; users (users --help).\n"
     "send: loads FILE (the table's own file format) and writes its records to the terminal;\n"
     "with --clear the terminal's table is emptied first. When the list exceeds the terminal's\n"
     "capacity the system's question is asked and only --yes goes on. Holidays always fill\n"

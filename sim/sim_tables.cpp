@@ -1,5 +1,6 @@
 #include "sim/sim_tables.h"
 
+#include <algorithm>
 #include <array>
 
 #include "link/hex.h"
@@ -41,7 +42,43 @@ int simTableCapacity(const SimTable& t, std::string_view model) {
   return isModel(model, {"LX-P1", "LX-P2", "HND  "}) ? 1000 : 0;
 }
 
+int simUserCapacity(const SimTerminal& t) {
+  if (t.userCapacity > 0) return t.userCapacity;
+  return isModel(t.model(), {"LX-P2", "LX-K5"}) ? 5850 : 2880;
+}
+
+std::optional<std::string> userCountReply(const SimTerminal& t) {
+  if (t.userCountFails) return std::nullopt;
+  auto it = t.tables.find("0B");
+  const std::size_t stored = it == t.tables.end() ? 0 : it->second.size();
+  auto hex4 = [](std::size_t v) {
+    auto n = static_cast<std::uint16_t>(std::min<std::size_t>(v, 0xFFFF));
+    return byteToHex(static_cast<std::uint8_t>(n >> 8)) + byteToHex(static_cast<std::uint8_t>(n));
+  };
+  return "3802" + hex4(stored) + hex4(static_cast<std::size_t>(simUserCapacity(t)));
+}
+
 void installTableCommands(SimTerminal& terminal) {
+  // Users: every model; the capacity is looked up at each write so that a
+  // test or the demo may change it after the terminal is made.
+  terminal.setHandler("0B", [](SimTerminal& s, std::string_view data) -> std::optional<std::string> {
+    auto& records = s.tables["0B"];
+    if (data.size() != 40 || records.size() >= static_cast<std::size_t>(simUserCapacity(s))) return std::nullopt;
+    records.emplace_back(data);
+    return std::string();
+  });
+  terminal.setHandler("0D", [](SimTerminal& s, std::string_view data) -> std::optional<std::string> {
+    if (!data.empty()) return std::nullopt;
+    s.tables["0B"].clear();
+    return std::string();
+  });
+  terminal.setHandler("08", [](SimTerminal& s, std::string_view data) -> std::optional<std::string> {
+    auto index = hex4ToU16(data);
+    if (data.size() != 4 || !index) return std::nullopt;
+    const auto& records = s.tables["0B"];
+    std::string record = *index < records.size() ? records[*index] : std::string(40, '0');
+    return "08" + std::string(data) + record;
+  });
   for (const SimTable& t : kTables) {
     const int capacity = simTableCapacity(t, terminal.model());
     if (capacity == 0) continue;

@@ -4,6 +4,7 @@
 // table's free-record pattern past the end.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,10 @@ struct SimTable {
 int simTableCapacity(const SimTable& table, std::string_view model);
 
 void installTableCommands(SimTerminal& terminal);
+
+// Users ("0B" write, "0D" clear, "08" read, 40 characters, free = zeros):
+// the terminal's capacity, and its answer to "3802" (stored users, capacity).
+int simUserCapacity(const SimTerminal& terminal);
+std::optional<std::string> userCountReply(const SimTerminal& terminal);
 
 }  // namespace cfg::sim

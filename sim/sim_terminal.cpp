@@ -132,6 +132,7 @@ void SimTerminal::installRecordCommands() {
     return std::string();
   });
   setHandler("38", [](SimTerminal& t, std::string_view data) -> std::optional<std::string> {
+    if (data == "02") return userCountReply(t);
     if (data != "01") return std::nullopt;
     auto size = static_cast<std::uint16_t>(std::min<std::uint32_t>(t.attendance.ringSize(), 0xFFFF));
     return "38" + byteToHex(t.ringStatus) + byteToHex(static_cast<std::uint8_t>(size >> 8)) +

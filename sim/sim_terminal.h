@@ -75,6 +75,10 @@ class SimTerminal {
   // Tables sent by the PC, by their write command ("1A", "56", ...), each
   // record as its wire data (sim_tables.h).
   std::map<std::string, std::vector<std::string>> tables;
+  // Users it can hold (0: its model's, 5850 on LX-P2 and LX-K5, else 2880);
+  // userCountFails refuses "3802" (NAK), as terminals that cannot tell do.
+  int userCapacity = 0;
+  bool userCountFails = false;
 
   // The loader "33" starts (firmware download).
   SimLoader loader;

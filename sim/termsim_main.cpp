@@ -55,6 +55,7 @@ const char kUsage[] =
     "usage: termsim [--model MODEL] [--address N] (--tcp PORT | --pty)\n"
     "               [--records N] [--attendance N] [--production N] [--canteen N] [--seed N]\n"
     "               [--fault KIND[:COUNT]] [--delay MS] [--loader-image FILE]\n"
+    "               [--user-capacity N] [--no-user-count]\n"
     "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
     "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
     "               [--modem [--modem-init-reply TEXT] [--modem-dial-result RESULT]]\n"
@@ -103,6 +104,10 @@ void printHelp() {
       "  --loader-image FILE   after each firmware download (\"33\", blocks, EOT) write the image\n"
       "                        the loader received to FILE (replaced whole); reader modules 1\n"
       "                        and 2 are fitted so that \"3301\" and \"3302\" are taken too\n"
+      "  --user-capacity N     users the terminal holds, 1-65535 (default 5850 on LX-P2 and\n"
+      "                        LX-K5, 2880 on the others); \"3802\" reports it\n"
+      "  --no-user-count       refuse \"3802\" (NAK), as a terminal that cannot tell its user\n"
+      "                        count and capacity\n"
       "\n"
       "Faults:\n"
       "  none       answer normally\n"
@@ -245,6 +250,8 @@ struct Options {
   bool usb() const { return !handhelds.empty() || !others.empty(); }
   std::optional<cfg::sim::ModemSettings> modem;
   std::string loaderImage;
+  int userCapacity = 0;  // 0: the model's
+  bool noUserCount = false;
 };
 
 // ID,PASSWORD[,PRODUCT]
@@ -399,6 +406,12 @@ Options parseOptions(int argc, char** argv) {
     } else if (a == "--loader-image") {
       o.loaderImage = value();
       o.singleOption = true;
+    } else if (a == "--user-capacity") {
+      o.userCapacity = static_cast<int>(number(a, value(), 1, 65535));
+      o.singleOption = true;
+    } else if (a == "--no-user-count") {
+      o.noUserCount = true;
+      o.singleOption = true;
     } else if (a == "--delay") {
       o.fault.delayMs = static_cast<int>(number(a, value(), 0, 3600000));
       o.singleOption = true;
@@ -485,6 +498,8 @@ int serveOne(const Options& o) {
       terminal.readerVersion[0] = "READER 1 SIM";
       terminal.readerVersion[1] = "READER 2 SIM";
     }
+    terminal.userCapacity = o.userCapacity;
+    terminal.userCountFails = o.noUserCount;
     server.add(std::move(terminal));
     server.setFault(o.fault);
     if (o.modem) server.setModem(*o.modem);

@@ -26,6 +26,7 @@
 namespace cfg {
 
 enum class TableId {
+  Users,  // users.h: the terminal's capacity decides its limits
   Policies,
   Sirens,
   Messages,

@@ -19,6 +19,7 @@ struct Column {
 
 std::vector<Column> columnsOf(TableId id) {
   switch (id) {
+    case TableId::Users: return {{0, 2}, {3, 9}, {13, 4}, {18, 10}, {29, 4}, {34, 3}, {38, 3}, {42, 3}};
     case TableId::Policies: return {{0, 3}, {4, 5}, {10, 5}, {16, 8}};
     case TableId::Sirens: return {{0, 1}, {2, 5}, {8, 8}, {17, 2}};
     case TableId::Messages: return {{0, 2}, {3, 9}, {13, 16}};

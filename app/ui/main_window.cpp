@@ -24,6 +24,7 @@
 #include "records/ui/record_commands.h"
 #include "params/ui/parameter_pages.h"
 #include "tables/ui/record_dialogs.h"
+#include "tables/ui/user_dialogs.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -76,6 +77,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerTableCommands(*this, state_, messages_);
   registerBatchCommands(*this, state_, messages_);
   registerSchedulerCommands(*this, state_, messages_);
+  registerUserCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

@@ -324,6 +324,7 @@ std::optional<std::string> editRecord(TableId table, const std::string& current,
       return codeDialog(fromCp1252("Attivit\xE0 commessa"), 10, true, current, messages, parent);
     case TableId::ProductionProgram: return programDialog(current, list, index, messages, parent, openItems);
     case TableId::ProductionTables: return itemDialog(current, messages, parent);
+    case TableId::Users: break;  // "Scheda Utente" (user_dialogs.h), on its own list
   }
   return std::nullopt;
 }
