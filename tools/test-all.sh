@@ -21,7 +21,7 @@ SANITIZER_BUILD="-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug 
 # The test binaries that run threads: link (workers, termsim, fault matrix)
 # records (acquisition loops on workers), cfgctl (runs on workers; the demo
 # plant collected by the built binaries), automation (batch runs on workers).
-TSAN_TARGETS="link_tests records_tests automation_tests cfgctl_tests cfgctl termsim"
+TSAN_TARGETS="link_tests records_tests automation_tests scheduler_tests btbridge_tests cfgctl_tests cfgctl termsim"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets (build-asan)"
 cmake -S . -B build-asan $SANITIZER_BUILD \
