@@ -174,6 +174,7 @@ int openTarget(Link& link, const ProcessState& state, const Messages& messages, 
       return kOk;
     case HandheldConnectResult::Outcome::OpenFailed:
       return kSetup;  // the Link said why
+    case HandheldConnectResult::Outcome::Stopped:  // no pause is given: cannot happen
     case HandheldConnectResult::Outcome::Refused:
       break;
   }
