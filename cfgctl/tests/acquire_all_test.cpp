@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 #include <set>
 #include <sstream>
 
@@ -55,6 +54,29 @@ std::uint16_t deadPort() {
   return ntohs(a.sin_port);
 }
 
+// The attendance archive holds exactly the records of every terminal, each
+// terminal's lines in its own order (terminals ran side by side, so their
+// lines interleave). Returns the number of lines expected.
+std::size_t expectEachTerminalsRecords(const std::vector<sim::PlantTerminal>& terminals, const std::string& archive) {
+  std::vector<std::string> archived = crlfLines(archive);
+  std::size_t total = 0;
+  std::string error;
+  for (const auto& t : terminals) {
+    test::TempDir one;
+    EXPECT_TRUE(sim::Plant({t}).writeExpected(one.path(), error)) << error;
+    std::vector<std::string> lines = crlfLines(one.read("expected_reg.txt"));
+    std::set<std::string> own(lines.begin(), lines.end());
+    std::string got, want;
+    for (const std::string& l : archived)
+      if (own.count(l)) got += l;
+    for (const std::string& l : lines) want += l;
+    EXPECT_EQ(got, want) << "terminal " << t.number << "\ngot:\n" << hexDump(got) << "want:\n" << hexDump(want);
+    total += lines.size();
+  }
+  EXPECT_EQ(archived.size(), total) << hexDump(archive);
+  return total;
+}
+
 TEST(AcquireAll, CollectsTheLiveTcpTerminalsSideBySideAndFailsOnTheDeadOne) {
   const char* description =
       "terminal number=1 model=LX-P2 address=1 via=tcp attendance=60 seed=11 description=Presse\n"
@@ -71,14 +93,6 @@ TEST(AcquireAll, CollectsTheLiveTcpTerminalsSideBySideAndFailsOnTheDeadOne) {
   // Terminal 9 is in config.dat but nothing answers on its port.
   dir.write("config.dat", dir.read("config.dat") + registryLine(test::tcpRow(9, "LX-K3", deadPort(), 9)) + "\r\n");
 
-  // What each terminal alone would give, in its own order.
-  std::map<unsigned, std::vector<std::string>> expected;
-  for (const auto& t : *terminals) {
-    test::TempDir one;
-    ASSERT_TRUE(sim::Plant({t}).writeExpected(one.path(), error)) << error;
-    expected[t.number] = crlfLines(one.read("expected_reg.txt"));
-  }
-
   std::ostringstream out, err;
   EXPECT_EQ(cli::run({"-C", dir.path().string(), "acquire", "--all"}, out, err, false), cli::kFailed) << err.str();
   std::vector<std::string> results = sortedLines(out.str());
@@ -92,19 +106,7 @@ TEST(AcquireAll, CollectsTheLiveTcpTerminalsSideBySideAndFailsOnTheDeadOne) {
   EXPECT_NE(err.str().find("1 terminali su 5 non acquisiti"), std::string::npos) << err.str();
 
   // Concurrent writers: every record's line whole, each terminal's in its order.
-  std::vector<std::string> archived = crlfLines(dir.read("file_reg.txt"));
-  std::size_t total = 0;
-  for (const auto& [number, lines] : expected) {
-    std::set<std::string> own(lines.begin(), lines.end());
-    std::string got, want;
-    for (const std::string& l : archived)
-      if (own.count(l)) got += l;
-    for (const std::string& l : lines) want += l;
-    EXPECT_EQ(got, want) << "terminal " << number << "\ngot:\n" << hexDump(got) << "want:\n" << hexDump(want);
-    total += lines.size();
-  }
-  EXPECT_EQ(archived.size(), total) << hexDump(dir.read("file_reg.txt"));
-
+  const std::size_t total = expectEachTerminalsRecords(*terminals, dir.read("file_reg.txt"));
   // Everything was acknowledged: a second run finds nothing new.
   out.str("");
   err.str("");
@@ -114,6 +116,39 @@ TEST(AcquireAll, CollectsTheLiveTcpTerminalsSideBySideAndFailsOnTheDeadOne) {
   for (unsigned i = 0; i < 4; ++i)
     EXPECT_EQ(results[i], "000" + std::to_string(i + 1) + " Acquisite 0 registrazioni.");
   EXPECT_EQ(crlfLines(dir.read("file_reg.txt")).size(), total);
+  plant.stop();
+}
+
+// Serial terminals and modem rows run beside the TCP ones: a pseudo-terminal
+// line each, and two terminals behind modems called one after the other (the
+// first one sends its records by itself once the call is up).
+TEST(AcquireAll, CollectsSerialAndModemTerminalsBesideTcpOnes) {
+  const char* description =
+      "terminal number=1 model=LX-P2 address=1 via=tcp attendance=30 seed=11 description=Presse\n"
+      "terminal number=3 model=LX-K3 address=3 via=pty port=COM3 attendance=20 seed=33 description=Magazzino\n"
+      "terminal number=4 model=LX-K1 address=4 via=pty port=COM4 attendance=15 seed=44 description=Uffici\n"
+      "terminal number=5 model=LX-P2 address=5 via=modem port=COM5 phone=0312345678 continuous=yes attendance=12 "
+      "seed=55 description=Cantiere\n"
+      "terminal number=6 model=LX-K3 address=6 via=modem port=COM6 phone=0398765432 attendance=10 seed=66 "
+      "description=Deposito\n";
+  std::string error;
+  auto terminals = sim::parsePlant(description, error);
+  ASSERT_TRUE(terminals) << error;
+  sim::Plant plant(*terminals);
+  plant.start();
+  test::TempDir dir;
+  ASSERT_TRUE(plant.writeSettings(dir.path(), error)) << error;
+
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::run({"-C", dir.path().string(), "--yes", "acquire", "--all", "attendance"}, out, err, false),
+            cli::kOk)
+      << out.str() << err.str();
+  std::vector<std::string> results = sortedLines(out.str());
+  std::vector<std::string> want = {"0001 Acquisite 30 registrazioni.", "0003 Acquisite 20 registrazioni.",
+                                   "0004 Acquisite 15 registrazioni.", "0005 Acquisite 12 registrazioni.",
+                                   "0006 Acquisite 10 registrazioni."};
+  EXPECT_EQ(results, want) << out.str() << err.str();
+  expectEachTerminalsRecords(*terminals, dir.read("file_reg.txt"));
   plant.stop();
 }
 
