@@ -15,6 +15,13 @@ export DEBIAN_FRONTEND=noninteractive
 
 fail() { echo "package check: $*" >&2; exit 1; }
 
+# The check removes what it installed: it must not take away an installation of the user's.
+for p in cfgtool cfgtool-sim; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    fail "$p is installed on this machine; the check would remove it (apt-get remove $p first)"
+  fi
+done
+
 (cd "$build" && rm -f cfgtool_*.deb cfgtool-sim_*.deb && cpack -G DEB) > "$build/cpack.log" 2>&1 ||
   { cat "$build/cpack.log" >&2; fail "cpack did not build the packages"; }
 set -- "$build"/cfgtool_*.deb "$build"/cfgtool-sim_*.deb
