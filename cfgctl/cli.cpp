@@ -53,8 +53,6 @@ const char* const kUsageText =
     "when the command fails or is interrupted.\n"
     "Commands on a terminal:\n"
     "  acquire [attendance|production|canteen]   collect new records into the archives of acqreg.dat\n"
-    "Every terminal of DIR/config.dat (no TERMINAL):\n"
-    "  acquire --all [KIND]                      collect them all, TCP terminals in parallel\n"
     "  retrieve KIND --from YYYY-MM-DD           collect stored records of that day and newer again\n"
     "  count KIND                                records not yet collected\n"
     "  erase --yes                               erase every record in the terminal\n"
@@ -73,6 +71,8 @@ const char* const kUsageText =
     "  reader-id | reader-id set ID DESC1 DESC2  a handheld's reader identification\n"
     "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
     "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
+    "Every terminal of DIR/config.dat (no TERMINAL):\n"
+    "  acquire --all [KIND]                      collect them all, TCP terminals in parallel\n"
     "Settings of DIR (no TERMINAL):\n"
     "  terminals                                 list config.dat\n"
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
@@ -158,8 +158,6 @@ std::optional<RecordKind> recordKindOf(const std::string& s) {
 }
 
 namespace {
-
-std::optional<RecordKind> kindOf(const std::string& s) { return recordKindOf(s); }
 
 const char* kindText(RecordKind kind) {
   switch (kind) {
@@ -271,7 +269,7 @@ bool Session::runWorker(Worker::Routine routine, std::function<void(const Progre
 }
 
 int Session::checkArchiveSettings(RecordKind kind, const FileReport& report) {
-  return cli::checkArchiveSettings(state_.archive, kind, report, messages_, 
+  return cli::checkArchiveSettings(state_.archive, kind, report, messages_,
                                     {cmd_.settingsReported, cmd_.settingsReported && cmd_.yes}, err_);
 }
 
@@ -356,16 +354,16 @@ int Session::run() {
   std::string reference;
   if (cmd_.name == "acquire") {
     if (a.size() > 1) return usage("acquire accetta al massimo un tipo di registrazioni");
-    kind = a.empty() ? RecordKind::Attendance : kindOf(a[0]);
+    kind = a.empty() ? RecordKind::Attendance : recordKindOf(a[0]);
     if (!kind) return usage("tipo di registrazioni sconosciuto \"" + printable(shownArg(a[0]), false) + "\"");
   } else if (cmd_.name == "retrieve") {
-    if (a.size() != 3 || !(kind = kindOf(a[0])) || a[1] != "--from") return usage("uso: retrieve KIND --from YYYY-MM-DD");
+    if (a.size() != 3 || !(kind = recordKindOf(a[0])) || a[1] != "--from") return usage("uso: retrieve KIND --from YYYY-MM-DD");
     int y = 0, m = 0, d = 0;
     std::string problem = dayProblem(a[2], y, m, d);
     if (!problem.empty()) return usage(problem);
     reference = referenceDate(y, m, d);
   } else if (cmd_.name == "count") {
-    if (a.size() != 1 || !(kind = kindOf(a[0]))) return usage("uso: count attendance|production|canteen");
+    if (a.size() != 1 || !(kind = recordKindOf(a[0]))) return usage("uso: count attendance|production|canteen");
   } else if (cmd_.name == "erase") {
     if (!a.empty()) return usage("erase non accetta argomenti");
     if (!cmd_.yes) return usage("cancellare tutte le registrazioni richiede --yes");
