@@ -5,7 +5,8 @@
 # cfgctl --help, the libraries and files in place, then tools/run-demo.sh
 # headless with /usr/bin/cfgctl, /usr/bin/cfgtool and /usr/bin/termsim: every
 # terminal collected and compared byte for byte, and the sample batch run by
-# cfgtool on the simulated handhelds. Run as root, or as a user who may use sudo.
+# cfgtool on the simulated handhelds; then "cfgctl acquire --all" on the demo
+# plant. Run as root, or as a user who may use sudo.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -29,7 +30,9 @@ set -- "$build"/cfgtool_*.deb "$build"/cfgtool-sim_*.deb
 echo "Packages: $(basename "$1") $(basename "$2")"
 
 work=$(mktemp -d)
+sim=""
 remove() {
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; fi
   $SUDO apt-get remove -y cfgtool cfgtool-sim > "$work/remove.log" 2>&1 || cat "$work/remove.log" >&2
   rm -rf "$work"
 }
@@ -58,4 +61,26 @@ ln -s /usr/bin/termsim "$work/tree/sim/termsim"
 CFG_DEMO_HEADLESS=1 "$top/tools/run-demo.sh" "$work/tree" "$work/tree/demo" > "$work/demo.log" 2>&1 ||
   { cat "$work/demo.log" >&2; fail "the demo failed with the installed programs"; }
 grep -q "A second collection finds nothing new" "$work/demo.log" || { cat "$work/demo.log" >&2; fail "the demo did not collect"; }
-echo "The installed cfgctl, cfgtool and termsim ran the demo plant; removing the packages."
+# What the example timer runs: the whole demo plant collected in one run, from the
+# demo files cfgtool-sim installs.
+mkdir "$work/all"
+/usr/bin/termsim --plant /usr/share/cfgtool-sim/demo/plant.txt --config "$work/all" --expect "$work/all" \
+  > "$work/all/termsim.out" 2>&1 &
+sim=$!
+i=0
+until grep -q '^ready$' "$work/all/termsim.out" 2>/dev/null; do
+  i=$((i + 1))
+  if [ $i -gt 100 ] || ! kill -0 $sim 2>/dev/null; then fail "the installed termsim did not serve the demo plant"; fi
+  sleep 0.1
+done
+rc=0
+(cd "$work/all" && /usr/bin/cfgctl acquire --all) > "$work/all/out.txt" 2>&1 || rc=$?
+kill $sim 2>/dev/null || true
+wait $sim 2>/dev/null || true
+sim=""
+[ $rc -eq 0 ] || { cat "$work/all/out.txt" >&2; fail "cfgctl acquire --all exited $rc"; }
+sort "$work/all/file_reg.txt" > "$work/all/got.txt"
+sort "$work/all/expected_reg.txt" > "$work/all/want.txt"
+cmp -s "$work/all/got.txt" "$work/all/want.txt" || fail "acquire --all: file_reg.txt differs from the plant's records"
+echo "The installed cfgctl, cfgtool and termsim ran the demo plant and collected it with acquire --all;"
+echo "removing the packages."
