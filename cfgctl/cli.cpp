@@ -1,5 +1,6 @@
 #include "cfgctl/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -353,6 +354,8 @@ int Session::run() {
   std::optional<RecordKind> kind;
   std::string reference;
   if (cmd_.name == "acquire") {
+    if (std::find(a.begin(), a.end(), "--all") != a.end())
+      return usage("acquire --all raccoglie ogni terminale: si scrive senza TERMINAL (cfgctl acquire --all [KIND])");
     if (a.size() > 1) return usage("acquire accetta al massimo un tipo di registrazioni");
     kind = a.empty() ? RecordKind::Attendance : recordKindOf(a[0]);
     if (!kind) return usage("tipo di registrazioni sconosciuto \"" + printable(shownArg(a[0]), false) + "\"");
