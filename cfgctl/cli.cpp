@@ -1,5 +1,6 @@
 #include "cfgctl/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "app/registry.h"
 #include "app/registry_edit.h"
 #include "app/terminal_lock.h"
+#include "cfgctl/acquire_all.h"
 #include "cfgctl/cli_support.h"
 #include "cfgctl/activity_commands.h"
 #include "cfgctl/handheld_commands.h"
@@ -70,6 +72,8 @@ const char* const kUsageText =
     "  reader-id | reader-id set ID DESC1 DESC2  a handheld's reader identification\n"
     "  firmware FILE [--reader 1|2] [--yes]      download a firmware image to the terminal or a reader\n"
     "  logo FILE --slot 1|2                      send a logo bitmap (LX-P2, LX-K5)\n"
+    "Every terminal of DIR/config.dat (no TERMINAL):\n"
+    "  acquire --all [KIND]                      collect them all, TCP terminals in parallel\n"
     "Settings of DIR (no TERMINAL):\n"
     "  terminals                                 list config.dat\n"
     "  terminal add|set|remove NUMBER [OPTIONS]  edit config.dat (terminal --help)\n"
@@ -97,7 +101,13 @@ const std::map<std::string, std::string> kCommandHelp = {
      "acknowledged without being stored: the system's question is asked and only --yes goes on.\n"
      "A missing acqreg.dat means its defaults (attendance into file_reg.txt only); an unreadable\n"
      "one stops the run before anything is collected (exit 3). SIGINT or SIGTERM stop the run\n"
-     "after the record being handled (exit 1).\n"},
+     "after the record being handled (exit 1).\n"
+     "\n"
+     "cfgctl acquire --all [attendance|production|canteen]\n"
+     "Collects every terminal of config.dat: the TCP ones in parallel (at most 32 at a time), the\n"
+     "ones sharing a serial line one after the other, those behind a modem one at a time. Prints\n"
+     "one line per terminal as it ends, its number first (\"0012 Acquisite 25 registrazioni.\" or\n"
+     "its error), the details of a failure on standard error. Exit 1 when any terminal failed.\n"},
     {"retrieve",
      "cfgctl TERMINAL retrieve attendance|production|canteen --from YYYY-MM-DD\n"
      "Reads the stored records of that day and newer again (newest first) and appends them to\n"
@@ -134,14 +144,21 @@ struct Command {
   std::string terminal;
   std::string name;
   std::vector<std::string> args;
+  // acquire --all: config.dat's unreadable lines and the archive settings
+  // were reported, and their question answered, once for the whole run.
+  bool settingsReported = false;
 };
 
-std::optional<RecordKind> kindOf(const std::string& s) {
+}  // namespace
+
+std::optional<RecordKind> recordKindOf(const std::string& s) {
   if (s == "attendance") return RecordKind::Attendance;
   if (s == "production") return RecordKind::Production;
   if (s == "canteen") return RecordKind::Canteen;
   return std::nullopt;
 }
+
+namespace {
 
 const char* kindText(RecordKind kind) {
   switch (kind) {
@@ -174,6 +191,34 @@ std::string dayProblem(const std::string& s, int& y, int& m, int& d) {
            std::to_string(last) + " giorni)";
   return {};
 }
+
+}  // namespace
+
+// A run must never acknowledge records that are stored nowhere without the
+// user saying so, and never collect on settings read half way.
+int checkArchiveSettings(const ArchiveSettings& archive, RecordKind kind, const FileReport& report,
+                         const Messages& messages, const ArchiveCheck& done, std::ostream& err) {
+  if (report.outcome == FileReport::Outcome::Unreadable) {
+    err << "cfgctl: impostazioni degli archivi illeggibili: " << printable(report.problem()) << "\n"
+        << "cfgctl: nessuna registrazione acquisita; correggere il file o riscriverlo con \"cfgctl archives set\".\n";
+    return kSetup;
+  }
+  if (report.outcome == FileReport::Outcome::Missing && !done.missingTold) {
+    err << "cfgctl: " << printable(report.path)
+        << " non trovato: valgono le impostazioni predefinite (presenze in file_reg.txt, nessun archivio "
+           "di produzione o mensa).\n";
+  }
+  if (nothingChosen(archive, kind) && !done.nothingChosenAccepted) {
+    if (!messages.confirm(kNothingChosenQuestion, kNothingChosenTitle, Icon::Warning)) {
+      err << "cfgctl: acqreg.dat non sceglie alcun archivio per le registrazioni " << kindText(kind)
+          << ": nessuna registrazione acquisita (\"cfgctl archives set\" ne sceglie uno).\n";
+      return kFailed;
+    }
+  }
+  return kOk;
+}
+
+namespace {
 
 class Session {
  public:
@@ -224,27 +269,9 @@ bool Session::runWorker(Worker::Routine routine, std::function<void(const Progre
   return runInterruptible(std::move(routine), messages_, interrupted_, onProgress) == WorkerEnd::Interrupted;
 }
 
-// A run must never acknowledge records that are stored nowhere without the
-// user saying so, and never collect on settings read half way.
 int Session::checkArchiveSettings(RecordKind kind, const FileReport& report) {
-  if (report.outcome == FileReport::Outcome::Unreadable) {
-    err_ << "cfgctl: impostazioni degli archivi illeggibili: " << printable(report.problem()) << "\n"
-         << "cfgctl: nessuna registrazione acquisita; correggere il file o riscriverlo con \"cfgctl archives set\".\n";
-    return kSetup;
-  }
-  if (report.outcome == FileReport::Outcome::Missing) {
-    err_ << "cfgctl: " << printable(report.path)
-         << " non trovato: valgono le impostazioni predefinite (presenze in file_reg.txt, nessun archivio "
-            "di produzione o mensa).\n";
-  }
-  if (nothingChosen(state_.archive, kind)) {
-    if (!messages_.confirm(kNothingChosenQuestion, kNothingChosenTitle, Icon::Warning)) {
-      err_ << "cfgctl: acqreg.dat non sceglie alcun archivio per le registrazioni " << kindText(kind)
-           << ": nessuna registrazione acquisita (\"cfgctl archives set\" ne sceglie uno).\n";
-      return kFailed;
-    }
-  }
-  return kOk;
+  return cli::checkArchiveSettings(state_.archive, kind, report, messages_,
+                                    {cmd_.settingsReported, cmd_.settingsReported && cmd_.yes}, err_);
 }
 
 int Session::records(bool retrieval, RecordKind kind, const std::string& reference) {
@@ -327,17 +354,19 @@ int Session::run() {
   std::optional<RecordKind> kind;
   std::string reference;
   if (cmd_.name == "acquire") {
+    if (std::find(a.begin(), a.end(), "--all") != a.end())
+      return usage("acquire --all raccoglie ogni terminale: si scrive senza TERMINAL (cfgctl acquire --all [KIND])");
     if (a.size() > 1) return usage("acquire accetta al massimo un tipo di registrazioni");
-    kind = a.empty() ? RecordKind::Attendance : kindOf(a[0]);
+    kind = a.empty() ? RecordKind::Attendance : recordKindOf(a[0]);
     if (!kind) return usage("tipo di registrazioni sconosciuto \"" + printable(shownArg(a[0]), false) + "\"");
   } else if (cmd_.name == "retrieve") {
-    if (a.size() != 3 || !(kind = kindOf(a[0])) || a[1] != "--from") return usage("uso: retrieve KIND --from YYYY-MM-DD");
+    if (a.size() != 3 || !(kind = recordKindOf(a[0])) || a[1] != "--from") return usage("uso: retrieve KIND --from YYYY-MM-DD");
     int y = 0, m = 0, d = 0;
     std::string problem = dayProblem(a[2], y, m, d);
     if (!problem.empty()) return usage(problem);
     reference = referenceDate(y, m, d);
   } else if (cmd_.name == "count") {
-    if (a.size() != 1 || !(kind = kindOf(a[0]))) return usage("uso: count attendance|production|canteen");
+    if (a.size() != 1 || !(kind = recordKindOf(a[0]))) return usage("uso: count attendance|production|canteen");
   } else if (cmd_.name == "erase") {
     if (!a.empty()) return usage("erase non accetta argomenti");
     if (!cmd_.yes) return usage("cancellare tutte le registrazioni richiede --yes");
@@ -373,7 +402,7 @@ int Session::run() {
   state_.workingDirectory = *directory;
   state_.batchOnStart = true;  // unattended: the loaders never stop on a box
   LoadingReport loaded = runLoadingSequence(state_, messages_);
-  if (terminal->handheldId.empty()) reportFile(loaded.registry, err_);  // handhelds are not in config.dat
+  if (terminal->handheldId.empty() && !cmd_.settingsReported) reportFile(loaded.registry, err_);  // handhelds are not in config.dat
 
   // Archive settings are checked before a handheld search: it takes time.
   if (!terminal->handheldId.empty() && kind && (cmd_.name == "acquire" || cmd_.name == "retrieve")) {
@@ -585,6 +614,13 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     return runUserImport(positional, out, err);
   }
+  if (isAcquireAllCommand(positional) && !cmd.help) {
+    if (!cmd.trace.empty() || !cmd.stack.empty()) {
+      err << "cfgctl: --trace e --stack valgono solo per i comandi su un terminale\n";
+      return kUsage;
+    }
+    return runAcquireAll(positional, cmd.directory, cmd.yes, out, err, interrupted);
+  }
   if (!positional.empty() && kCommandHelp.count(positional[0])) {
     cmd.name = positional[0];  // "cfgctl acquire --help"
   } else if (positional.size() >= 2) {
@@ -599,6 +635,24 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 }  // namespace
+
+int acquireTerminal(const std::filesystem::path& directory, unsigned number, const std::string& kind, bool yes,
+                    std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupted) {
+  Command cmd;
+  cmd.directory = directory;
+  cmd.yes = yes;
+  cmd.terminal = std::to_string(number);
+  cmd.name = "acquire";
+  cmd.args = {kind};
+  cmd.settingsReported = true;
+  Session session(cmd, out, err, false, interrupted);
+  try {
+    return session.run();
+  } catch (const std::exception& e) {
+    err << "cfgctl: errore interno: " << printable(e.what()) << "\n";
+  }
+  return kSetup;
+}
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress,
         const std::atomic<bool>* interrupted) {

@@ -13,9 +13,16 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/archive_settings.h"
+#include "app/settings_io.h"
+#include "link/prompt.h"
+#include "records/acquisition.h"
 
 namespace cfg::cli {
 
@@ -39,5 +46,25 @@ bool isSettingsCommand(const std::string& name);
 std::string settingsHelp(const std::string& name);
 int runSettings(const std::vector<std::string>& words, const std::string& directory, bool yes,
                 std::ostream& out, std::ostream& err);
+
+// "attendance", "production", "canteen"; nothing for any other word.
+std::optional<RecordKind> recordKindOf(const std::string& word);
+
+// What a run already did about the archive settings before this check.
+struct ArchiveCheck {
+  bool missingTold = false;            // a missing acqreg.dat was already said
+  bool nothingChosenAccepted = false;  // records stored nowhere were accepted (--yes)
+};
+
+// Before records are collected: unreadable archive settings stop the run
+// (kSetup); a missing acqreg.dat is said; when they choose no archive for
+// `kind` the system's question is asked and a No ends the run (kFailed).
+int checkArchiveSettings(const ArchiveSettings& archive, RecordKind kind, const FileReport& report,
+                         const Messages& messages, const ArchiveCheck& done, std::ostream& err);
+
+// "cfgctl -C DIRECTORY [--yes] NUMBER acquire KIND" after acquire --all has
+// checked the archive settings: no progress, everything said on out and err.
+int acquireTerminal(const std::filesystem::path& directory, unsigned number, const std::string& kind, bool yes,
+                    std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupted);
 
 }  // namespace cfg::cli

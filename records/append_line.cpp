@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -164,6 +165,12 @@ void ArchiveAppend::add(const std::filesystem::path& path, std::string_view line
 }
 
 bool ArchiveAppend::commit(const Messages& messages, std::string& failure) {
+  // The lock of a file belongs to its open file, so two threads of this
+  // process appending to one archive would each find it "in use": the
+  // process's own writers take turns here instead; another program holding
+  // the file still makes the append fail at once.
+  static std::mutex writers;
+  std::lock_guard<std::mutex> turn(writers);
   failure.clear();
   std::vector<OpenArchive> open;
   open.reserve(files_.size());

@@ -10,7 +10,8 @@
 // without waiting (O_NONBLOCK: a FIFO or a device named as a copy would
 // otherwise hang the run) and must be a regular file; it is locked
 // exclusively without waiting, so another program holding the archive makes
-// the append fail instead of interleaving with it. Then each file gets its
+// the append fail instead of interleaving with it; this process's own
+// writers (terminals collected side by side) take turns instead. Then each file gets its
 // lines in one write, O_APPEND, flushed with fdatasync; a file created here
 // also has its folder synced. When a write or flush fails, the files already
 // written are cut back to where they ended before (and flushed again), a file

@@ -9,5 +9,5 @@ $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config libgtest-dev \
   qt6-base-dev qt6-translations-l10n xvfb xauth \
   libhidapi-dev libbluetooth-dev libsystemd-dev dbus-daemon \
-  lrzsz imagemagick \
+  lrzsz imagemagick dpkg-dev file \
   clang libclang-rt-14-dev

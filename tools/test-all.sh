@@ -4,7 +4,9 @@
 #      the whole suite, and every fuzz target for a bounded time from its seeds;
 #   2. clang with ThreadSanitizer (build-tsan/): the test binaries whose tests
 #      run worker threads and termsim's server thread;
-#   3. gcc (build/): the whole suite. Its summary line ends the output.
+#   3. gcc (build/): the Debian packages built, installed, run on the demo
+#      plant and removed (tools/check-package.sh); then the whole suite, whose
+#      summary line ends the output.
 # Any failure, any sanitizer report, stops the script with an error.
 # Run as root, or as a user who may use sudo.
 set -eu
@@ -40,4 +42,6 @@ ctest --test-dir build-tsan --output-on-failure -j$JOBS -E '_NOT_BUILT$'
 echo "== gcc (build)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j$JOBS
+echo "== Debian packages (build)"
+./tools/check-package.sh build
 ctest --test-dir build --output-on-failure -j$JOBS
