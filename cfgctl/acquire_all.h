@@ -22,7 +22,9 @@
 
 namespace cfg::cli {
 
-inline constexpr std::size_t kMaxParallelLines = 32;
+// Lines collected at once: a whole registry (100 rows) fits, each thread
+// holding one socket or port and, while it writes, its archive files.
+inline constexpr std::size_t kMaxParallelLines = 100;
 
 // "acquire" with "--all" among its words.
 bool isAcquireAllCommand(const std::vector<std::string>& positional);

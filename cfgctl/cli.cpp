@@ -104,7 +104,7 @@ const std::map<std::string, std::string> kCommandHelp = {
      "after the record being handled (exit 1).\n"
      "\n"
      "cfgctl acquire --all [attendance|production|canteen]\n"
-     "Collects every terminal of config.dat: the TCP ones in parallel (at most 32 at a time), the\n"
+     "Collects every terminal of config.dat: the TCP ones in parallel (up to 100 at a time), the\n"
      "ones sharing a serial line one after the other, those behind a modem one at a time. Prints\n"
      "one line per terminal as it ends, its number first (\"0012 Acquisite 25 registrazioni.\" or\n"
      "its error), the details of a failure on standard error. Exit 1 when any terminal failed.\n"},
