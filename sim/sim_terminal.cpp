@@ -1,4 +1,5 @@
 #include "sim/sim_terminal.h"
+#include "sim/sim_fingerprints.h"
 #include "sim/sim_tables.h"
 #include "sim/sim_params.h"
 
@@ -60,6 +61,7 @@ SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move
   installRecordCommands();
   installLoaderCommands(*this);
   installTableCommands(*this);
+  installFingerprintCommands(*this);
 }
 
 void SimTerminal::add(const AttendanceRecord& r) { attendance.add(attendanceBody(r, 0).substr(4)); }
