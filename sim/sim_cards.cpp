@@ -92,6 +92,32 @@ SimCard SimCard::blank(std::string serial, bool is4k, char family) {
   return c;
 }
 
+std::optional<SimCard> parseSimCard(std::string_view text) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    parts.emplace_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (parts.size() < 2 || parts.size() > 4) return std::nullopt;
+  std::string serial = parts[0];
+  for (char& c : serial)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  if (serial.size() != 8 || serial.find_first_not_of("0123456789ABCDEF") != std::string::npos) return std::nullopt;
+  if (parts[1] != "1k" && parts[1] != "4k") return std::nullopt;
+  const bool is4k = parts[1] == "4k";
+  const std::string version = parts.size() > 2 ? parts[2] : "1";
+  if (version.size() != 1) return std::nullopt;
+  if (parts.size() > 3 && parts[3].size() != 1) return std::nullopt;
+  SimCard card = SimCard::blank(serial, is4k, is4k ? '4' : '3');
+  const std::string label = std::string(is4k ? "VELMARINO 4k 00" : "VELMARINO 1k 00") + version;
+  std::copy(label.begin(), label.end(), card.blocks[1].begin());
+  if (parts.size() > 3) card.blocks[2][0] = static_cast<std::uint8_t>(parts[3][0]);
+  return card;
+}
+
 SimTerminal makeDeskReader(unsigned address) {
   SimTerminal t("DESK ", address);
   t.clearHandlers();

@@ -15,6 +15,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,12 @@ struct SimCardReaderState {
   std::vector<std::string> keyLoads;  // mode + key of each "50", in order
   int failWrites = 0;                 // the next writes answer status "05"
 };
+
+// "SERIAL,1k|4k[,VERSION[,LETTER]]": a labelled card ("VELMARINO 1k 00" or
+// "VELMARINO 4k 00" + VERSION, default '1') whose block 2 holds LETTER
+// (default none: zero); a 1K card answers the 3x family, a 4K one the 4x.
+// Nothing when the text is not of that form.
+std::optional<SimCard> parseSimCard(std::string_view text);
 
 class SimTerminal;
 
