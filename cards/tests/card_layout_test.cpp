@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "cards/card_forms.h"
 #include "cards/card_layout.h"
 #include "link/hex.h"
 
@@ -139,6 +140,32 @@ TEST(CardLayout, LabelsAndTemplateAreas) {
 
   EXPECT_EQ(blockHex(recordAreaBlock(88)), "5431" + std::string(28, '0'));
   EXPECT_EQ(blockHex(formatBlock('B')), "42" + std::string(30, '0'));
+}
+
+TEST(CardForms, ChecksInOrderWithTheFieldToFocus) {
+  HolderA a;
+  FormCheck c = checkFormA({"10000", "100", "0", "70000", ""}, a);
+  EXPECT_EQ(c.field, FormField::Plant);
+  EXPECT_EQ(c.message, "Errore: impianto non valido (0-9999).");
+  c = checkFormA({"0001", "12", "0", "0", ""}, a);
+  EXPECT_EQ(c.field, FormField::User);
+  EXPECT_EQ(c.message, "Errore: matricola non valida (1-999.999.999).");
+  c = checkFormA({"0001", "12", "999999999", "65536", ""}, a);
+  EXPECT_EQ(c.message, "Errore: info non valido (0-65535).");
+  ASSERT_TRUE(checkFormA({"0001", "12", "999999999", "00000", "NOME"}, a).ok);
+  EXPECT_EQ(a.user, 999999999ul);
+
+  HolderB b;
+  c = checkFormB({"1", "2", "abc", "", ""}, b);  // lower case is not taken
+  EXPECT_EQ(c.field, FormField::Code);
+  EXPECT_EQ(c.message, "Errore: codice non valido.");
+  c = checkFormB({"1", "2", "ABC", "", "1234567890123"}, b);
+  EXPECT_EQ(c.message, "Errore: dati non validi.");
+  c = checkFormB({"256", "2", "ABC", "", ""}, b);
+  EXPECT_EQ(c.message, "Errore: tipo non valido (0-255).");
+  ASSERT_TRUE(checkFormB({"255", "9999", "ABC", "X", "F"}, b).ok);
+  EXPECT_EQ(b.code, "0000000ABC");
+  EXPECT_EQ(b.data, "00000000000F");
 }
 
 }  // namespace
