@@ -57,7 +57,7 @@ class CardDialog : public GreyDialog {
   QPushButton* listButton() const { return list_; }
   bool readerFailed() const { return session_->readerFailed(); }
 
- protected:
+  // "&Chiudi": stops the worker and closes the reader's Link.
   void reject() override;
 
  private:
