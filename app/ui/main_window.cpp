@@ -26,6 +26,7 @@
 #include "params/ui/parameter_pages.h"
 #include "tables/ui/record_dialogs.h"
 #include "tables/ui/user_dialogs.h"
+#include "tables/ui/fingerprint_dialogs.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -80,6 +81,7 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerSchedulerCommands(*this, state_, messages_);
   registerUserCommands(*this, state_, messages_);
   registerCardCommands(*this, state_, messages_);
+  registerFingerprintCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.
