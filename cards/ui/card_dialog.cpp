@@ -42,21 +42,13 @@ QString trimmedName(const std::string& name) {
 
 }  // namespace
 
-bool& deskReaderReady() {
-  static bool ready = false;  // the user's thread only
-  return ready;
-}
-
 CardDialog::CardDialog(char letter, ProcessState& state, const Messages& messages, QWidget* parent)
     : GreyDialog(title(letter), parent),
       letter_(letter),
       state_(state),
       messages_(messages),
       session_(std::make_unique<cards::CardSession>(letter)) {
-  capture_ = [this](QWidget*) -> std::optional<std::string> {
-    messages_.info("Funzione non ancora disponibile.");
-    return std::nullopt;
-  };
+  capture_ = [this](QWidget* parent) { return captureWithDeskReader(state_, messages_, parent); };
   chooser_ = [this](QWidget* parent) -> std::optional<std::pair<int, long>> {
     auto chosen = selectUser(state_, messages_, parent);
     if (!chosen) return std::nullopt;

@@ -23,6 +23,7 @@
 #include "app/ui/worker_bridge.h"
 #include "cards/card_forms.h"
 #include "cards/card_worker.h"
+#include "tables/ui/fingerprint_dialogs.h"
 
 namespace cfg::ui {
 
@@ -33,7 +34,6 @@ class CardDialog : public GreyDialog {
  public:
   // Captures one fingerprint with the desk reader's module: 768
   // hexadecimal digits, or nothing.
-  using TemplateCapture = std::function<std::optional<std::string>(QWidget* parent)>;
   // Opens "Seleziona Utente"; company and personnel number, or nothing.
   using UserChooser = std::function<std::optional<std::pair<int, long>>(QWidget* parent)>;
 
@@ -88,10 +88,6 @@ class CardDialog : public GreyDialog {
   QPushButton* erase_ = nullptr;
   QPushButton* list_ = nullptr;
 };
-
-// Whether the desk reader settings were confirmed in this run (cleared when
-// a reader transaction fails, so that they are asked again).
-bool& deskReaderReady();
 
 // 40069, 40079, 40080: the card dialogs "@", "A" and "B".
 void registerCardCommands(MainWindow& window, ProcessState& state, Messages& messages);

@@ -7,6 +7,9 @@
 #include <cstdlib>
 
 #include "app/command_ids.h"
+#include "app/registry.h"
+#include "app/ui/registry_dialogs.h"
+#include "tables/fingerprints_capture.h"
 #include "app/ui/main_window.h"
 #include "app/ui/operation_dialog.h"
 #include "app/ui/text.h"
@@ -41,14 +44,42 @@ long long typedNumber(const QString& text) {
   return std::atoll(s.c_str());
 }
 
-TemplateCapture notYetAvailable(const Messages& messages) {
-  return [&messages](QWidget*) -> std::optional<std::string> {
-    messages.info("Funzione non ancora disponibile.");
-    return std::nullopt;
-  };
+}  // namespace
+
+bool& deskReaderReady() {
+  static bool ready = false;  // the user's thread only
+  return ready;
 }
 
-}  // namespace
+std::optional<std::string> captureWithDeskReader(ProcessState& state, const Messages& messages, QWidget* parent) {
+  if (!deskReaderReady()) {
+    DeskReaderDialog settings(state.deskReader, parent);
+    if (settings.exec() != QDialog::Accepted) return std::nullopt;
+    deskReaderReady() = true;
+  }
+  Link link;
+  if (!fillLinkFromRecord(state.deskReader, link.config, messages) || !link.open(messages, state.ports)) {
+    deskReaderReady() = false;
+    return std::nullopt;
+  }
+  PortMap& ports = state.ports;
+  auto reopenFast = [&messages, &ports](Link& l) {
+    l.close();
+    l.config.speed = 38400;
+    return l.open(messages, ports);
+  };
+  CaptureResult result;
+  OperationDialog dialog(
+      state.workers.general, messages,
+      [&](Worker& w) { result = captureFingerprint(w, link, messages, reopenFast); },
+      QStringLiteral("Cattura Impronta"), QStringLiteral("&Annulla"), OperationDialog::Display::Text, parent);
+  dialog.progressText()->setText(QString::fromLatin1(kCaptureConnecting));
+  dialog.exec();
+  link.close();
+  if (result.end == CaptureEnd::Failed) deskReaderReady() = false;
+  if (result.end != CaptureEnd::Captured) return std::nullopt;
+  return result.digits;
+}
 
 // --- "Impronta Digitale" ---
 
@@ -128,7 +159,7 @@ FingerprintListDialog::FingerprintListDialog(FingerprintList& list, ProcessState
       state_(state),
       messages_(messages),
       chooser_(chooseDataFile),
-      capture_(notYetAvailable(messages)) {
+      capture_([this](QWidget* parent) { return captureWithDeskReader(state_, messages_, parent); }) {
   auto* layout = new QVBoxLayout(this);
   box_ = new QTreeWidget(this);
   box_->setObjectName(QStringLiteral("1054"));
