@@ -4,6 +4,8 @@
 
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
+#include "cfgctl/fingerprint_commands.h"
+#include "tables/fingerprints.h"
 #include "tables/table_engine.h"
 
 namespace cfg::cli {
@@ -11,26 +13,29 @@ namespace cfg::cli {
 const char* const kTableHelp =
     "cfgctl TERMINAL table send NAME FILE [--clear]\ncfgctl TERMINAL table receive NAME FILE\n"
     "NAME: policies, sirens, messages, exit-direction, justifications, holidays, sites,\n"
-    "activities, production-program, production-tables; users (users --help).\n"
+    "activities, production-program, production-tables, fingerprints; users (users --help).\n"
     "send: loads FILE (the table's own file format) and writes its records to the terminal;\n"
     "with --clear the terminal's table is emptied first. When the list exceeds the terminal's\n"
     "capacity the system's question is asked and only --yes goes on. Holidays always fill\n"
     "the terminal's 32 holiday words.\n"
     "receive: reads the terminal's table by index until its first free record and saves it in\n"
-    "FILE; FILE is left untouched when the receive fails.\n";
+    "FILE; FILE is left untouched when the receive fails.\n"
+    "fingerprints: FILE holds 786-byte lines with the templates, or 31-byte lines naming\n"
+    "template files beside FILE; receive always writes the 786-byte lines.\n";
 
 std::string tableUsageProblem(const std::vector<std::string>& args) {
   const char* use = "uso: table send NAME FILE [--clear] | table receive NAME FILE";
   if (args.size() < 3 || (args[0] != "send" && args[0] != "receive")) return use;
   if (args[0] == "send" ? (args.size() > 4 || (args.size() == 4 && args[3] != "--clear")) : args.size() != 3)
     return use;
-  if (!findTable(args[1])) return "tabella sconosciuta: " + printable(args[1], false);
+  if (!findTable(args[1]) && args[1] != kFingerprintsName) return "tabella sconosciuta: " + printable(args[1], false);
   if (args[2].empty()) return use;
   return {};
 }
 
 int runTable(const std::vector<std::string>& args, Link& link, const Messages& messages, std::ostream& out,
              std::ostream& err, bool progress, const std::atomic<bool>* interrupted) {
+  if (args[1] == kFingerprintsName) return runFingerprintTable(args, link, messages, out, err, progress, interrupted);
   const TableDescriptor& table = *findTable(args[1]);
   const bool send = args[0] == "send";
   const std::filesystem::path file = args[2];

@@ -1,4 +1,5 @@
 #include "sim/sim_terminal.h"
+#include "sim/sim_fingerprints.h"
 #include "sim/sim_tables.h"
 #include "sim/sim_params.h"
 
@@ -60,6 +61,7 @@ SimTerminal::SimTerminal(std::string model, unsigned address) : model_(std::move
   installRecordCommands();
   installLoaderCommands(*this);
   installTableCommands(*this);
+  installFingerprintCommands(*this);
 }
 
 void SimTerminal::add(const AttendanceRecord& r) { attendance.add(attendanceBody(r, 0).substr(4)); }
@@ -197,7 +199,8 @@ std::optional<std::string> SimTerminal::handle(std::string_view request) {
   std::string_view code = request.substr(4, 2);
   // The streaming resynchronisation request "41" comes with a plain-XOR check byte.
   auto check = static_cast<std::uint8_t>(request[request.size() - 2]);
-  bool checked = check == mainCheckByte(request) || (code == "41" && check == xorCheckByte(request));
+  bool checked = plainXor ? check == xorCheckByte(request)
+                          : check == mainCheckByte(request) || (code == "41" && check == xorCheckByte(request));
   if (!checked) return std::nullopt;
   if (hexPairAt(request, 1) != static_cast<int>(address_)) return std::nullopt;
 
@@ -208,7 +211,9 @@ std::optional<std::string> SimTerminal::handle(std::string_view request) {
   std::optional<std::string> replyData = it->second(*this, data);
   if (!replyData) return nakFrame(answeringAddress);
   if (replyData->empty()) return ackFrame(answeringAddress);
-  return dataFrame(answeringAddress, *replyData);
+  std::string reply = dataFrame(answeringAddress, *replyData);
+  if (plainXor) sealXor(reply);
+  return reply;
 }
 
 void SimTerminal::installBasicCommands() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim/record_store.h"
+#include "sim/sim_cards.h"
 #include "sim/sim_loader.h"
 #include "sim/sim_records.h"
 
@@ -80,6 +81,11 @@ class SimTerminal {
   int userCapacity = 0;
   bool userCountFails = false;
 
+  // A desk card reader (sim_cards.h) checks and seals its Frames with the
+  // plain XOR and keeps the cards laid on it.
+  bool plainXor = false;
+  SimCardReaderState cardReader;
+
   // The loader "33" starts (firmware download).
   SimLoader loader;
 
@@ -100,6 +106,7 @@ class SimTerminal {
   // data (starting with the command code), "" for ACK, or nothing for NAK.
   using Handler = std::function<std::optional<std::string>(SimTerminal&, std::string_view data)>;
   void setHandler(std::string code, Handler handler) { handlers_[std::move(code)] = std::move(handler); }
+  void clearHandlers() { handlers_.clear(); }
 
  private:
   void installBasicCommands();

@@ -56,6 +56,7 @@ const char kUsage[] =
     "               [--records N] [--attendance N] [--production N] [--canteen N] [--seed N]\n"
     "               [--fault KIND[:COUNT]] [--delay MS] [--loader-image FILE]\n"
     "               [--user-capacity N] [--no-user-count]\n"
+    "       termsim --desk-reader [--address N] [--card SERIAL,1k|4k[,VERSION[,LETTER]]] (--tcp PORT | --pty)\n"
     "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
     "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
     "               [--modem [--modem-init-reply TEXT] [--modem-dial-result RESULT]]\n"
@@ -106,6 +107,12 @@ void printHelp() {
       "                        and 2 are fitted so that \"3301\" and \"3302\" are taken too\n"
       "  --user-capacity N     users the terminal holds, 1-65535 (default 5850 on LX-P2 and\n"
       "                        LX-K5, 2880 on the others); \"3802\" reports it\n"
+      "  --desk-reader         serve a desk card reader (plain-XOR Frames, card commands\n"
+      "                        30-33, 40-43 and 50) instead of a terminal\n"
+      "  --card SERIAL,1k|4k[,VERSION[,LETTER]]\n"
+      "                        a labelled MIFARE card lies on the desk reader: eight\n"
+      "                        hexadecimal digits, its size, label version (default 1) and\n"
+      "                        format letter in block 2 (default none)\n"
       "  --no-user-count       refuse \"3802\" (NAK), as a terminal that cannot tell its user\n"
       "                        count and capacity\n"
       "\n"
@@ -252,6 +259,8 @@ struct Options {
   std::string loaderImage;
   int userCapacity = 0;  // 0: the model's
   bool noUserCount = false;
+  bool deskReader = false;
+  std::optional<cfg::sim::SimCard> card;
 };
 
 // ID,PASSWORD[,PRODUCT]
@@ -409,6 +418,14 @@ Options parseOptions(int argc, char** argv) {
     } else if (a == "--user-capacity") {
       o.userCapacity = static_cast<int>(number(a, value(), 1, 65535));
       o.singleOption = true;
+    } else if (a == "--desk-reader") {
+      o.deskReader = true;
+      o.singleOption = true;
+    } else if (a == "--card") {
+      std::string text = value();
+      o.card = cfg::sim::parseSimCard(text);
+      if (!o.card) throw UsageError("--card takes SERIAL,1k|4k[,VERSION[,LETTER]], not \"" + text + "\"");
+      o.singleOption = true;
     } else if (a == "--no-user-count") {
       o.noUserCount = true;
       o.singleOption = true;
@@ -500,6 +517,10 @@ int serveOne(const Options& o) {
     }
     terminal.userCapacity = o.userCapacity;
     terminal.userCountFails = o.noUserCount;
+    if (o.deskReader) {
+      terminal = cfg::sim::makeDeskReader(o.terminal.address);
+      if (o.card) terminal.cardReader.cards.push_back(*o.card);
+    }
     server.add(std::move(terminal));
     server.setFault(o.fault);
     if (o.modem) server.setModem(*o.modem);

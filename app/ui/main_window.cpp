@@ -18,6 +18,7 @@
 #include "app/ui/text.h"
 #include "automation/ui/batch_dialogs.h"
 #include "automation/ui/activity_dialogs.h"
+#include "cards/ui/card_dialog.h"
 #include "link/ui/basic_commands.h"
 #include "link/ui/modem_dialogs.h"
 #include "maintenance/ui/maintenance_dialogs.h"
@@ -25,6 +26,7 @@
 #include "params/ui/parameter_pages.h"
 #include "tables/ui/record_dialogs.h"
 #include "tables/ui/user_dialogs.h"
+#include "tables/ui/fingerprint_dialogs.h"
 
 // The resources live in a static library: they must be pulled in by name.
 static void initResources() { Q_INIT_RESOURCE(cfgtool); }
@@ -78,6 +80,8 @@ MainWindow::MainWindow(ProcessState& state, Messages& messages, QWidget* parent)
   registerBatchCommands(*this, state_, messages_);
   registerSchedulerCommands(*this, state_, messages_);
   registerUserCommands(*this, state_, messages_);
+  registerCardCommands(*this, state_, messages_);
+  registerFingerprintCommands(*this, state_, messages_);
 
   connect(&minuteTimer_, &QTimer::timeout, this, [this] {
     // The first tick comes 2 s after a full minute; from then on every minute.

@@ -273,7 +273,9 @@ class MainWindowTest : public QObject {
                                  // So do the table lists: they are edited and filed without a terminal.
                                  cmd::AccessPolicies, cmd::Sirens, cmd::ExitDirection, cmd::UserMessages,
                                  cmd::Justifications, cmd::ProductionProgram, cmd::ProductionTables, cmd::Holidays,
-                                 cmd::Sites, cmd::JobActivities, cmd::BatchEditor, cmd::Users};
+                                 cmd::Sites, cmd::JobActivities, cmd::BatchEditor, cmd::Users,
+                                 // The fingerprint list, and the card dialogs on the desk reader's own Link.
+                                 cmd::Fingerprints, cmd::CardsAt, cmd::CardsA, cmd::CardsB};
     // Built commands that talk to the terminal: nothing at all without a connection.
     const std::set<int> terminal = {
         cmd::Acquire,        cmd::Retrieve,          cmd::EraseRecords,     cmd::SendDateTime,    cmd::ReadDateTime,
