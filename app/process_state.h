@@ -42,6 +42,9 @@ struct ProcessState {
 
   Registry registry;
   TerminalRecord deskReader = deskReaderDefaults();
+  // The desk reader settings were confirmed in this run; cleared when a desk
+  // reader transaction fails, so that they are asked again (GUI thread only).
+  bool deskReaderReady = false;
   FormatList formats;
   std::size_t scheduledActivities = 0;  // loaded from attivita.dat
   // The scheduled activities, shared by their list dialog and the scheduler.

@@ -131,7 +131,7 @@ CardDialog::CardDialog(char letter, ProcessState& state, const Messages& message
       [this] {
         // The worker ended by itself: the reader no longer answers.
         stopReader();
-        if (session_->readerFailed()) deskReaderReady() = false;
+        if (session_->readerFailed()) state_.deskReaderReady = false;
         QDialog::reject();
       });
 }
@@ -263,7 +263,7 @@ void CardDialog::addClicked() {
   stopReader();
   std::optional<std::string> digits = capture_(this);
   if (!startReader()) {
-    deskReaderReady() = false;
+    state_.deskReaderReady = false;
     QDialog::reject();
     return;
   }
@@ -298,18 +298,18 @@ void registerCardCommands(MainWindow& window, ProcessState& state, Messages& mes
   for (const auto& [id, letterValue] : commands) {
     const char letter = letterValue;
     window.setHandler(id, [&window, &state, &messages, letter] {
-      if (!deskReaderReady()) {
+      if (!state.deskReaderReady) {
         DeskReaderDialog settings(state.deskReader, &window);
         if (settings.exec() != QDialog::Accepted) return;
-        deskReaderReady() = true;
+        state.deskReaderReady = true;
       }
       CardDialog dialog(letter, state, messages, &window);
       if (!dialog.startReader()) {
-        deskReaderReady() = false;
+        state.deskReaderReady = false;
         return;
       }
       dialog.exec();
-      if (dialog.readerFailed()) deskReaderReady() = false;
+      if (dialog.readerFailed()) state.deskReaderReady = false;
     });
   }
 }

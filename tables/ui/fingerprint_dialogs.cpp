@@ -46,20 +46,15 @@ long long typedNumber(const QString& text) {
 
 }  // namespace
 
-bool& deskReaderReady() {
-  static bool ready = false;  // the user's thread only
-  return ready;
-}
-
 std::optional<std::string> captureWithDeskReader(ProcessState& state, const Messages& messages, QWidget* parent) {
-  if (!deskReaderReady()) {
+  if (!state.deskReaderReady) {
     DeskReaderDialog settings(state.deskReader, parent);
     if (settings.exec() != QDialog::Accepted) return std::nullopt;
-    deskReaderReady() = true;
+    state.deskReaderReady = true;
   }
   Link link;
   if (!fillLinkFromRecord(state.deskReader, link.config, messages) || !link.open(messages, state.ports)) {
-    deskReaderReady() = false;
+    state.deskReaderReady = false;
     return std::nullopt;
   }
   PortMap& ports = state.ports;
@@ -76,7 +71,7 @@ std::optional<std::string> captureWithDeskReader(ProcessState& state, const Mess
   dialog.progressText()->setText(QString::fromLatin1(kCaptureConnecting));
   dialog.exec();
   link.close();
-  if (result.end == CaptureEnd::Failed) deskReaderReady() = false;
+  if (result.end == CaptureEnd::Failed) state.deskReaderReady = false;
   if (result.end != CaptureEnd::Captured) return std::nullopt;
   return result.digits;
 }

@@ -26,10 +26,6 @@ class MainWindow;
 // 768 hexadecimal digits of a captured fingerprint, or nothing.
 using TemplateCapture = std::function<std::optional<std::string>(QWidget* parent)>;
 
-// Whether the desk reader settings were confirmed in this run (cleared when
-// a desk reader transaction fails, so that they are asked again).
-bool& deskReaderReady();
-
 // "Cattura Impronta": the desk reader settings first when they are not yet
 // set, then the capture on the desk reader's own Link.
 std::optional<std::string> captureWithDeskReader(ProcessState& state, const Messages& messages, QWidget* parent);
