@@ -11,28 +11,16 @@
 #include "sim/sim_server.h"
 #include "tests/support/registry_rows.h"
 #include "tests/support/temp_dir.h"
+#include "cfgctl/tests/one_terminal_cli.h"
 
 namespace cfg {
 namespace {
 
-class ParamsCli : public ::testing::Test {
+class ParamsCli : public test::OneTerminalCli {
  protected:
-  void SetUp() override {
-    server.add(sim::SimTerminal("LX-P2", 6));
-    dir.write("config.dat", registryLine(test::tcpRow(21, "LX-P2", server.listenTcp(), 6)) + "\r\n");
-    server.start();
-  }
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
+  ParamsCli() : OneTerminalCli("LX-P2") {}
   std::uint8_t peek(std::uint32_t a) { return server.with(0, [a](sim::SimTerminal& t) { return t.peek(a); }); }
 
-  sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(ParamsCli, ReadSavesTheFileAndWriteSendsItBack) {

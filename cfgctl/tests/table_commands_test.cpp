@@ -9,30 +9,18 @@
 #include "sim/sim_server.h"
 #include "tests/support/registry_rows.h"
 #include "tests/support/temp_dir.h"
+#include "cfgctl/tests/one_terminal_cli.h"
 
 namespace cfg {
 namespace {
 
-class TableCli : public ::testing::Test {
+class TableCli : public test::OneTerminalCli {
  protected:
-  void SetUp() override {
-    server.add(sim::SimTerminal("LX-K2", 6));
-    dir.write("config.dat", registryLine(test::tcpRow(21, "LX-K2", server.listenTcp(), 6)) + "\r\n");
-    server.start();
-  }
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
+  TableCli() : OneTerminalCli("LX-K2") {}
   std::vector<std::string> stored(const char* command) {
     return server.with(0, [command](sim::SimTerminal& t) { return t.tables[command]; });
   }
 
-  sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(TableCli, SendThenReceiveGivesTheSameFileAndClearEmptiesFirst) {

@@ -9,31 +9,19 @@
 #include "sim/sim_server.h"
 #include "tests/support/registry_rows.h"
 #include "tests/support/temp_dir.h"
+#include "cfgctl/tests/one_terminal_cli.h"
 
 namespace cfg {
 namespace {
 
-class UserCli : public ::testing::Test {
+class UserCli : public test::OneTerminalCli {
  protected:
-  void SetUp() override {
-    server.add(sim::SimTerminal("LX-K2", 6));
-    dir.write("config.dat", registryLine(test::tcpRow(21, "LX-K2", server.listenTcp(), 6)) + "\r\n");
-    server.start();
-  }
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
+  UserCli() : OneTerminalCli("LX-K2") {}
   std::string path(const char* name) { return (dir.path() / name).string(); }
   std::size_t stored() {
     return server.with(0, [](sim::SimTerminal& t) { return t.tables["0B"].size(); });
   }
 
-  sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 const std::string kUsers = "01 000012345 0042 31/12/2009 0007 200 001 255\r\n"
