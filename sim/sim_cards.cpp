@@ -125,6 +125,11 @@ SimTerminal makeDeskReader(unsigned address) {
   t.plainXor = true;
   installFamily(t, '3');
   installFamily(t, '4');
+  t.setHandler("00", [](SimTerminal& s, std::string_view data) -> std::optional<std::string> {
+    if (!data.empty()) return std::nullopt;
+    s.cardReader.module.enter();
+    return std::string(kOk);
+  });
   t.setHandler("50", [](SimTerminal& s, std::string_view data) -> std::optional<std::string> {
     if (data.size() != 14 || (data.substr(0, 2) != "00" && data.substr(0, 2) != "01")) return std::string(kRefused);
     s.cardReader.keyLoads.emplace_back(data);

@@ -8,6 +8,9 @@
 //   "31"/"41" serial block           read a block: status + 32 hex digits
 //   "32"/"42" serial block 32 digits write a block: status
 //   "33"/"43" serial first count     read blocks: status + 32 digits each
+//   "00"                             hand the line to the fingerprint module
+//                                    (sim_fingerprint_module.h): status, then
+//                                    binary packets until "+++"
 // A card answers the family it was made for (3x or 4x); a command for
 // another card, a block past the card's end or a write to a sector trailer
 // answers a status other than "00".
@@ -19,6 +22,8 @@
 #include <string_view>
 #include <string>
 #include <vector>
+
+#include "sim/sim_fingerprint_module.h"
 
 namespace cfg::sim {
 
@@ -36,6 +41,7 @@ struct SimCardReaderState {
   std::vector<SimCard> cards;  // the card on the reader is the first; none when empty
   std::vector<std::string> keyLoads;  // mode + key of each "50", in order
   int failWrites = 0;                 // the next writes answer status "05"
+  SimFingerprintModule module;        // behind the reader, reached after "00"
 };
 
 // "SERIAL,1k|4k[,VERSION[,LETTER]]": a labelled card ("VELMARINO 1k 00" or

@@ -278,7 +278,34 @@ void SimServer::onReadable(Peer& peer) {
   onBytes(peer, {buf, static_cast<std::size_t>(n)});
 }
 
+void SimServer::onModuleBytes(Peer& peer, std::string_view bytes) {
+  std::vector<SimFingerprintModule::Reply> replies;
+  std::string rest;
+  bool left = false;
+  {
+    std::lock_guard lock(mutex_);
+    SimFingerprintModule& module = terminals_[*peer.module].cardReader.module;
+    replies = module.feed(bytes);
+    if (!module.active()) {
+      left = true;
+      rest = module.takeRest();
+    }
+  }
+  const auto now = SteadyClock::now();
+  if (left) {
+    // The module is gone: answers it still had in hand are not sent.
+    peer.module.reset();
+    std::erase_if(peer.output, [](const Pending& p) { return p.written == 0; });
+  }
+  for (auto& r : replies) queue(peer, {now + std::chrono::milliseconds(r.delayMs), std::move(r.bytes), false, 0});
+  if (!rest.empty()) onBytes(peer, rest);
+}
+
 void SimServer::onBytes(Peer& peer, std::string_view bytes) {
+  if (peer.module) {
+    onModuleBytes(peer, bytes);
+    return;
+  }
   if (peer.loading) {
     std::string answer;
     {
@@ -308,6 +335,12 @@ void SimServer::onBytes(Peer& peer, std::string_view bytes) {
     peer.input.erase(0, end + 1);
     onFrame(peer, frame);
     if (!peer.fd) return;
+    if (peer.module) {
+      std::string rest;
+      rest.swap(peer.input);
+      if (!rest.empty()) onModuleBytes(peer, rest);
+      return;
+    }
   }
 }
 
@@ -320,6 +353,7 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
     requests_.push_back(frame);
     for (std::size_t i = 0; i < terminals_.size(); ++i) {
       int entries = terminals_[i].loader.entries();
+      const int sessions = terminals_[i].cardReader.module.sessions;
       try {
         reply = terminals_[i].handle(frame);
       } catch (const std::exception& e) {
@@ -342,6 +376,10 @@ void SimServer::onFrame(Peer& peer, const std::string& frame) {
           reply = loader.prompt;
           loaderStart = std::string(1, NAK);
         }
+      }
+      if (terminals_[i].cardReader.module.sessions != sessions) {
+        // "00" answered: what follows on this line is the fingerprint module's.
+        peer.module = i;
       }
       if (terminals_[i].streaming && !peer.streamer) {
         peer.streamer = i;

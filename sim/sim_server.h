@@ -102,11 +102,14 @@ class SimServer {
     std::unique_ptr<SimModem> modem;
     // The terminal whose loader owns this peer's bytes after "33".
     std::optional<std::size_t> loading;
+    // The desk reader whose fingerprint module owns this peer's bytes after "00".
+    std::optional<std::size_t> module;
   };
 
   void serveLoop();
   void onReadable(Peer& peer);
   void onBytes(Peer& peer, std::string_view bytes);
+  void onModuleBytes(Peer& peer, std::string_view bytes);
   void onFrame(Peer& peer, const std::string& frame);
   void modemTick(Peer& peer);
   void modemSays(Peer& peer, std::string toLine, std::string_view toTerminal);

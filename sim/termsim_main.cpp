@@ -34,6 +34,8 @@
 
 #include "sim/plant.h"
 #include "sim/sim_bt.h"
+#include "sim/sim_cards.h"
+#include "sim/sim_fingerprint_module.h"
 #include "sim/sim_hid.h"
 #include "sim/sim_server.h"
 
@@ -57,6 +59,7 @@ const char kUsage[] =
     "               [--fault KIND[:COUNT]] [--delay MS] [--loader-image FILE]\n"
     "               [--user-capacity N] [--no-user-count]\n"
     "       termsim --desk-reader [--address N] [--card SERIAL,1k|4k[,VERSION[,LETTER]]] (--tcp PORT | --pty)\n"
+    "               [--fp-template HEX|FILE] [--fp-fault KIND[:COUNT]] ... [--fp-scan-ms MS]\n"
     "       termsim --usb-handheld ID,PASSWORD[,PRODUCT] ... [--usb-other PAGE,USAGE,PRODUCT] ...\n"
     "               [--records N] ... [--seed N] [--tcp PORT | --pty]\n"
     "               [--modem [--modem-init-reply TEXT] [--modem-dial-result RESULT]]\n"
@@ -113,6 +116,22 @@ void printHelp() {
       "                        a labelled MIFARE card lies on the desk reader: eight\n"
       "                        hexadecimal digits, its size, label version (default 1) and\n"
       "                        format letter in block 2 (default none)\n"
+      "  --fp-template HEX|FILE\n"
+      "                        the template the desk reader's fingerprint module returns:\n"
+      "                        768 hexadecimal digits, or a file that starts with them (a\n"
+      "                        template file \"tmp00001.tpl\"); default a fixed pattern\n"
+      "  --fp-fault KIND[:COUNT]\n"
+      "                        the fingerprint module misbehaves every time, or the next\n"
+      "                        COUNT times (repeatable, one KIND each): nofinger (a first\n"
+      "                        touch finds no finger), badtouch (the second touch does not\n"
+      "                        match: the program shows \"Errore!\" and starts again),\n"
+      "                        badtemplate (the template request comes without one),\n"
+      "                        silent (a packet goes unanswered)\n"
+      "  --fp-scan-ms MS       how long a touch takes before the module answers (default 0)\n"
+      "                        The module takes the line when the desk reader answers \"00\"\n"
+      "                        and speaks 13-byte binary packets until \"+++\"; its\n"
+      "                        parameters start at factory values ('b' is '3'), so the first\n"
+      "                        capture writes and saves them.\n"
       "  --no-user-count       refuse \"3802\" (NAK), as a terminal that cannot tell its user\n"
       "                        count and capacity\n"
       "\n"
@@ -261,6 +280,8 @@ struct Options {
   bool noUserCount = false;
   bool deskReader = false;
   std::optional<cfg::sim::SimCard> card;
+  cfg::sim::SimFingerprintModule module;
+  bool moduleOption = false;  // an option of the fingerprint module was given
 };
 
 // ID,PASSWORD[,PRODUCT]
@@ -426,6 +447,32 @@ Options parseOptions(int argc, char** argv) {
       o.card = cfg::sim::parseSimCard(text);
       if (!o.card) throw UsageError("--card takes SERIAL,1k|4k[,VERSION[,LETTER]], not \"" + text + "\"");
       o.singleOption = true;
+    } else if (a == "--fp-template") {
+      std::string text = value();
+      auto bytes = cfg::sim::parseTemplateDigits(text);
+      if (!bytes) {
+        std::ifstream in(text, std::ios::binary);
+        std::string head(768, '\0');
+        if (in) in.read(head.data(), 768);
+        if (in) bytes = cfg::sim::parseTemplateDigits(head);
+        if (!bytes)
+          throw UsageError("--fp-template takes 768 hexadecimal digits or a file that starts with them, not \"" + text +
+                           "\"");
+      }
+      o.module.templateBytes = *bytes;
+      o.moduleOption = true;
+      o.singleOption = true;
+    } else if (a == "--fp-fault") {
+      std::string text = value();
+      if (!cfg::sim::applyModuleFault(text, o.module))
+        throw UsageError("--fp-fault takes KIND[:COUNT], KIND one of nofinger badtouch badtemplate silent, not \"" +
+                         text + "\"");
+      o.moduleOption = true;
+      o.singleOption = true;
+    } else if (a == "--fp-scan-ms") {
+      o.module.scanMs = static_cast<int>(number(a, value(), 0, 60000));
+      o.moduleOption = true;
+      o.singleOption = true;
     } else if (a == "--no-user-count") {
       o.noUserCount = true;
       o.singleOption = true;
@@ -444,6 +491,7 @@ Options parseOptions(int argc, char** argv) {
   if (o.tcpPort >= 0 && o.pty) throw UsageError("give either --tcp PORT or --pty");
   if (o.tcpPort < 0 && !o.pty && !o.usb() && !o.bt()) throw UsageError("give either --tcp PORT or --pty");
   if (o.modem && !o.pty) throw UsageError("--modem and its options go with --pty");
+  if ((o.card || o.moduleOption) && !o.deskReader) throw UsageError("--card and the --fp- options go with --desk-reader");
   o.terminal.attendance = static_cast<int>(attendance.value_or(records.value_or(0)));
   o.terminal.production = static_cast<int>(production.value_or(records.value_or(0)));
   o.terminal.canteen = static_cast<int>(canteen.value_or(records.value_or(0)));
@@ -520,6 +568,7 @@ int serveOne(const Options& o) {
     if (o.deskReader) {
       terminal = cfg::sim::makeDeskReader(o.terminal.address);
       if (o.card) terminal.cardReader.cards.push_back(*o.card);
+      terminal.cardReader.module = o.module;
     }
     server.add(std::move(terminal));
     server.setFault(o.fault);

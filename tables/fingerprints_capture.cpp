@@ -1,6 +1,8 @@
 #include "tables/fingerprints_capture.h"
 
 #include <array>
+#include <chrono>
+#include <thread>
 
 #include "link/frame.h"
 #include "link/hex.h"
@@ -115,9 +117,11 @@ CaptureResult captureFingerprint(Worker& worker, Link& link, const Messages& mes
   const int scale = pauseScale < 1 ? 1 : pauseScale;
   result.end = run(worker, link, messages, reopenFast, scale, result.digits);
   if (result.end != CaptureEnd::Captured) result.digits.clear();
-  // The module's session always ends with "+++" and a second's rest.
+  // The module's session always ends with "+++" and a second's rest, also
+  // when the user stopped the capture: the desk reader needs it before it
+  // takes Frames again.
   if (link.isOpen()) link.send("+++");
-  worker.pause(1000 / scale);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000 / scale));
   return result;
 }
 
