@@ -1,6 +1,15 @@
 // Capturing a fingerprint: the packets the module gets, byte for byte, over
-// a scripted line.
+// a scripted line; then end to end against termsim's desk reader and its
+// fingerprint module, over a pseudo-terminal and over TCP.
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include "link/port_map.h"
+#include "link/transaction.h"
+#include "sim/sim_cards.h"
+#include "sim/sim_server.h"
+#include "sim/sim_terminal.h"
 
 #include "link/frame.h"
 #include "link/hex.h"
@@ -112,6 +121,130 @@ TEST(FingerprintCapture, AWrongParameterEchoEndsItWithPlusPlusPlus) {
   EXPECT_TRUE(result.digits.empty());
   EXPECT_EQ(wire->sent.back(), "+++");
 }
+
+// A desk reader served by termsim, reached over a pseudo-terminal (as a
+// serial port, reopened at 38400 for the module) or over TCP.
+class DeskReaderCapture : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    sim::SimTerminal reader = sim::makeDeskReader(1);
+    reader.cardReader.cards.push_back(sim::SimCard::blank("0BADF00D", false, '3'));
+    server.add(std::move(reader));
+    link.config.model = "DESK ";
+    link.config.address = "01";
+    if (GetParam()) {
+      link.config.tcp = true;
+      link.config.ipNetworkOrder = htonl(0x7F000001);
+      link.config.tcpPort = server.listenTcp();
+    } else {
+      link.config.portName = "COM7";
+      link.config.speed = 9600;
+      ports.set("COM7", server.openPty());
+    }
+    server.start();
+    ASSERT_TRUE(link.open(messages, ports));
+  }
+
+  template <typename F>
+  auto withModule(F f) {
+    return server.with(0, [&](sim::SimTerminal& t) { return f(t.cardReader.module); });
+  }
+
+  CaptureResult capture(std::vector<std::string>* texts = nullptr) {
+    CaptureResult result;
+    result.end = CaptureEnd::Captured;
+    auto reopen = [this](Link& l) {
+      ++reopened;
+      l.close();
+      l.config.speed = 38400;
+      return l.open(messages, ports);
+    };
+    runHeadless(
+        worker, messages, [&](Worker& w) { result = captureFingerprint(w, link, messages, reopen, 50); }, 60000,
+        [&](const ProgressUpdate& u) {
+          if (texts && !u.text.empty()) texts->push_back(u.text);
+        });
+    return result;
+  }
+
+  // The desk reader answers its card commands again: the module gave the line back.
+  void expectCardReaderAnswers() {
+    std::string look = buildRequest("01", "30"), reply;
+    ASSERT_TRUE(transactXor(link, messages, look, reply, 64, 750, 17)) << prompt.texts().size();
+    EXPECT_EQ(reply.substr(4, 10), "000BADF00D") << hexDump(reply);
+  }
+
+  sim::SimServer server;
+  PortMap ports;
+  test::ScriptedPrompt prompt;
+  Messages messages{prompt};
+  Link link;
+  Worker worker;
+  int reopened = 0;
+};
+
+TEST_P(DeskReaderCapture, TheModulesTemplateArrivesByteExactAfterAMissAndAFailedTouch) {
+  const std::string templ = sim::SimFingerprintModule::sampleTemplate(7);
+  withModule([&](sim::SimFingerprintModule& m) {
+    m.templateBytes = templ;
+    m.noFinger = 2;    // the finger comes late
+    m.badTouches = 1;  // and the second touch fails once
+    return 0;
+  });
+  std::vector<std::string> texts;
+  CaptureResult first = capture(&texts);
+  ASSERT_EQ(first.end, CaptureEnd::Captured) << (prompt.texts().empty() ? "" : prompt.texts().back());
+  EXPECT_EQ(first.digits, bytesToHex(templ));
+  const std::vector<std::string> expected{kCaptureConnecting, kCapturePlaceFinger, kCaptureLiftFinger,
+                                          kCapturePlaceAgain, kCaptureError,       kCapturePlaceFinger,
+                                          kCaptureLiftFinger, kCapturePlaceAgain,  kCaptureWait};
+  EXPECT_EQ(texts, expected);
+  EXPECT_EQ(reopened, GetParam() ? 0 : 1);
+  // The factory 'b' was written and saved once; the session ended with "+++".
+  withModule([](sim::SimFingerprintModule& m) {
+    EXPECT_EQ(m.parameters['b'], '5');
+    EXPECT_EQ(m.saves, 1);
+    EXPECT_EQ(m.endings, 1);
+    EXPECT_FALSE(m.active());
+    std::uint8_t ask[9] = {1};
+    EXPECT_EQ(m.packets.back(), buildPacket(0x14, ask)) << hexDump(m.packets.back());
+    m.packets.clear();
+    return 0;
+  });
+  expectCardReaderAnswers();
+
+  // A second capture on the same Link: nothing left to configure.
+  CaptureResult second = capture();
+  ASSERT_EQ(second.end, CaptureEnd::Captured);
+  EXPECT_EQ(second.digits, first.digits);
+  withModule([](sim::SimFingerprintModule& m) {
+    EXPECT_EQ(m.saves, 1);
+    EXPECT_EQ(m.sessions, 2);
+    for (const auto& p : m.packets) EXPECT_NE(static_cast<std::uint8_t>(p[1]), 0x01) << hexDump(p);
+    return 0;
+  });
+  expectCardReaderAnswers();
+}
+
+TEST_P(DeskReaderCapture, ASilentModuleIsReportedAndNeverCountsAsCaptured) {
+  withModule([](sim::SimFingerprintModule& m) { return m.silent = -1; });
+  prompt.script({Answer::Cancel});
+  CaptureResult result = capture();
+  EXPECT_EQ(result.end, CaptureEnd::Failed);
+  EXPECT_TRUE(result.digits.empty());
+  ASSERT_EQ(prompt.texts().size(), 1u);
+  EXPECT_EQ(prompt.texts()[0], "Errore: il lettore non risponde.");
+  // Three attempts at the first parameter, then "+++" all the same.
+  withModule([](sim::SimFingerprintModule& m) {
+    EXPECT_EQ(m.packets.size(), 3u);
+    EXPECT_EQ(m.endings, 1);
+    return 0;
+  });
+  expectCardReaderAnswers();
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, DeskReaderCapture, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Tcp" : "Pty"; });
 
 }  // namespace
 }  // namespace cfg
