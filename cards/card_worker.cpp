@@ -22,6 +22,13 @@ bool CardSession::request(Operation op) {
   return true;
 }
 
+bool CardSession::request(Operation op, const std::string& serial) {
+  if (pending_.load() != 0 || op == Operation::None || serial.empty()) return false;
+  remembered_ = serial;
+  pending_.store(static_cast<int>(op));
+  return true;
+}
+
 std::string CardSession::addRefusal() const {
   const CardView v = view();
   if (v.serial.empty()) return kNoCardPresent;

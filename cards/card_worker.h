@@ -77,6 +77,9 @@ class CardSession {
   // Remembers the card now shown and makes the operation pending; false
   // (nothing changes) while another is pending or no card is shown.
   bool request(Operation op);
+  // The same for a card remembered earlier (its serial), shown or not now:
+  // "&Aggiungi" remembers the card before the capture takes the reader.
+  bool request(Operation op, const std::string& serial);
   Operation pending() const { return static_cast<Operation>(pending_.load()); }
   // Why "&Aggiungi" / "Elimina &tutte" cannot go on now; "" when they can.
   // A refused "&Aggiungi" while an operation is pending shows nothing.

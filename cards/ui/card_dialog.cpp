@@ -259,7 +259,9 @@ void CardDialog::addClicked() {
     return;
   }
   // The fingerprint module has a Link of its own: the card worker stops and
-  // the reader's Link is closed while it works.
+  // the reader's Link is closed while it works. The card is remembered
+  // first: the template goes onto it, not onto one laid on the reader since.
+  const std::string serial = session_->view().serial;
   stopReader();
   std::optional<std::string> digits = capture_(this);
   if (!startReader()) {
@@ -269,7 +271,7 @@ void CardDialog::addClicked() {
   }
   if (!digits) return;
   session_->templateDigits = *digits;
-  session_->request(cards::Operation::AddTemplate);
+  session_->request(cards::Operation::AddTemplate, serial);
 }
 
 void CardDialog::eraseClicked() {

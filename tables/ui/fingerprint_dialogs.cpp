@@ -44,6 +44,32 @@ long long typedNumber(const QString& text) {
   return std::atoll(s.c_str());
 }
 
+// "Cattura Impronta": "&Annulla" says that the capture is being stopped
+// while the worker finishes its exchange with the module and ends it.
+class CaptureDialog : public OperationDialog {
+ public:
+  CaptureDialog(Worker& worker, const Messages& messages, Worker::Routine routine, QWidget* parent)
+      : OperationDialog(worker, messages, std::move(routine), QStringLiteral("Cattura Impronta"),
+                        QStringLiteral("&Annulla"), OperationDialog::Display::Text, parent) {
+    setObjectName(QStringLiteral("CaptureDialog"));
+    progressText()->setText(QString::fromLatin1(kCaptureConnecting));
+    disconnect(cancelButton(), &QPushButton::clicked, this, nullptr);
+    connect(cancelButton(), &QPushButton::clicked, this, &CaptureDialog::reject);
+  }
+
+  void reject() override {
+    if (workerRunning() && !cancelling_) {
+      cancelling_ = true;
+      cancelButton()->setEnabled(false);
+      progressText()->setText(QString::fromLatin1(kCaptureCancelling));
+    }
+    OperationDialog::reject();
+  }
+
+ private:
+  bool cancelling_ = false;
+};
+
 }  // namespace
 
 std::optional<std::string> captureWithDeskReader(ProcessState& state, const Messages& messages, QWidget* parent) {
@@ -64,11 +90,9 @@ std::optional<std::string> captureWithDeskReader(ProcessState& state, const Mess
     return l.open(messages, ports);
   };
   CaptureResult result;
-  OperationDialog dialog(
-      state.workers.general, messages,
-      [&](Worker& w) { result = captureFingerprint(w, link, messages, reopenFast); },
-      QStringLiteral("Cattura Impronta"), QStringLiteral("&Annulla"), OperationDialog::Display::Text, parent);
-  dialog.progressText()->setText(QString::fromLatin1(kCaptureConnecting));
+  CaptureDialog dialog(
+      state.workers.general, messages, [&](Worker& w) { result = captureFingerprint(w, link, messages, reopenFast); },
+      parent);
   dialog.exec();
   link.close();
   if (result.end == CaptureEnd::Failed) state.deskReaderReady = false;

@@ -1,9 +1,15 @@
 // "Elenco Impronte Digitali" through the main window against termsim,
 // offscreen: a record with a captured template, sorted, saved and sent with
-// the table cleared first; closing removes the template files.
+// the table cleared first; closing removes the template files. "Impronta
+// Digitale" capturing with termsim's desk reader and its fingerprint module,
+// and a capture stopped with "&Annulla".
+#include <QLabel>
+
 #include "link/hex.h"
 #include "link/ui/tests/ui_plant.h"
+#include "sim/sim_cards.h"
 #include "sim/sim_fingerprints.h"
+#include "tables/fingerprints_capture.h"
 #include "tables/ui/fingerprint_dialogs.h"
 
 using namespace cfg;
@@ -81,6 +87,80 @@ class FingerprintDialogsTest : public QObject {
     QCOMPARE(stored[1], "03000001F4" + templ(1));
     for (const auto& t : p.prompt.texts()) QVERIFY(t != kClearQuestion);
     QCOMPARE(templateFiles(p.dir.path()), 0);
+  }
+
+  void captureWithTheDeskReaderAndCancelOne() {
+    sim::SimServer server;
+    server.add(sim::makeDeskReader(1));
+    const std::uint16_t port = server.listenTcp();
+    server.start();
+    const std::string templ = sim::SimFingerprintModule::sampleTemplate(3);
+    server.with(0, [&](sim::SimTerminal& t) { return t.cardReader.module.templateBytes = templ; });
+    test::TempDir dir;
+    ProcessState state;
+    state.deskReader = test::tcpRow(0, "DESK ", port, 1);
+    state.deskReaderReady = true;
+    test::ScriptedPrompt prompt;
+    Messages messages{prompt};
+    FingerprintList list(dir.path());
+    TemplateCapture capture = [&](QWidget* parent) { return captureWithDeskReader(state, messages, parent); };
+
+    // The capture dialog runs the worker and closes by itself with the template.
+    {
+      FingerprintRecordDialog record(list, 0, messages, capture);
+      record.show();
+      record.captureButton()->click();
+      QCOMPARE(record.captureButton()->text(), QStringLiteral("Impronta presente"));
+      QVERIFY(!record.captureButton()->isEnabled());
+      record.companyEdit()->setText(QStringLiteral("7"));
+      record.personnelEdit()->setText(QStringLiteral("1234"));
+      record.confirmButton()->click();
+      QCOMPARE(record.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(list.size(), std::size_t{1});
+    QCOMPARE(list.records()[0].badge, std::string("07000004D2"));
+    const std::string file = dir.read(list.records()[0].templateFile);
+    QVERIFY2(file == bytesToHex(templ), hexDump(file).c_str());
+    QVERIFY(state.deskReaderReady);
+
+    // The finger never comes: "&Annulla" shows that the capture is being
+    // stopped until the worker has ended the module's session.
+    server.with(0, [](sim::SimTerminal& t) {
+      t.cardReader.module.noFinger = -1;
+      return t.cardReader.module.scanMs = 300;
+    });
+    QString whileStopping;
+    bool visibleWhileStopping = false;
+    test::whenModal(this, QStringLiteral("Cattura Impronta"), [&](QWidget* m) {
+      auto* text = m->findChild<QLabel*>();
+      test::when<QLabel>(text, [](QLabel* l) { return l->text() == QString::fromLatin1(kCapturePlaceFinger); },
+                         [&, m](QLabel* l) {
+                           QTimer::singleShot(150, m, [&, m, l] {
+                             whileStopping = l->text();
+                             visibleWhileStopping = m->isVisible();
+                           });
+                           auto* cancel = m->findChild<QPushButton*>();
+                           QCOMPARE(cancel->text(), QStringLiteral("&Annulla"));
+                           cancel->click();
+                         });
+    });
+    FingerprintRecordDialog second(list, 1, messages, capture);
+    second.show();
+    second.captureButton()->click();
+    QTRY_VERIFY(!whileStopping.isEmpty());
+    QCOMPARE(whileStopping, QString::fromLatin1(kCaptureCancelling));
+    QVERIFY(visibleWhileStopping);
+    QCOMPARE(second.captureButton()->text(), QStringLiteral("Cattura impronta"));
+    QVERIFY(second.captureButton()->isEnabled());
+    second.companyEdit()->setText(QStringLiteral("7"));
+    second.personnelEdit()->setText(QStringLiteral("99"));
+    second.confirmButton()->click();
+    QCOMPARE(prompt.texts().back(), std::string(kNoCapturedTemplate));
+    QCOMPARE(list.size(), std::size_t{1});
+    // Stopped by the user is not a reader failure; the module got "+++" both times.
+    QVERIFY(state.deskReaderReady);
+    QCOMPARE(server.with(0, [](sim::SimTerminal& t) { return t.cardReader.module.endings; }), 2);
+    QVERIFY(!state.workers.general.running());
   }
 };
 
