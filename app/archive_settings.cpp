@@ -35,6 +35,6 @@ PathRefusal storeArchivePath(std::string& field, std::string_view utf8Path) {
   return r;
 }
 
-std::filesystem::path archivePathOnDisk(std::string_view stored) { return std::filesystem::path(cp1252ToUtf8(stored)); }
+std::filesystem::path archivePathOnDisk(std::string_view stored) { return pathFromUtf8(cp1252ToUtf8(stored)); }
 
 }  // namespace cfg

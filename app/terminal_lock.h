@@ -8,13 +8,19 @@
 // (removing it would let a second holder lock a fresh file); the kernel drops
 // the lock when its holder exits, even after a crash. The descriptor is
 // opened with O_CLOEXEC so that a started program never inherits it.
+// Windows: the file is opened unshared (a second open is refused while the
+// first is held) and not inheritable.
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include "platform/win32/os_handle.h"
+#else
 #include "link/fd.h"
+#endif
 
 namespace cfg {
 
@@ -38,7 +44,11 @@ class TerminalLock {
   bool held() const { return fd_.valid(); }
 
  private:
+#ifdef _WIN32
+  OsHandle fd_;
+#else
   UniqueFd fd_;
+#endif
 };
 
 }  // namespace cfg

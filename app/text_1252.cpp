@@ -1,5 +1,9 @@
 #include "app/text_1252.h"
 
+#ifdef _WIN32
+#include "platform/win32/win32_text.h"
+#endif
+
 #include <array>
 #include <cstdint>
 
@@ -94,5 +98,13 @@ std::optional<std::string> utf8ToCp1252Exact(std::string_view text, char32_t* of
   }
   return out;
 }
+
+#ifdef _WIN32
+std::filesystem::path pathFromUtf8(std::string_view text) { return std::filesystem::path(win32::wideFromUtf8(text)); }
+std::string utf8FromPath(const std::filesystem::path& path) { return win32::utf8FromWide(path.native()); }
+#else
+std::filesystem::path pathFromUtf8(std::string_view text) { return std::filesystem::path(std::string(text)); }
+std::string utf8FromPath(const std::filesystem::path& path) { return path.string(); }
+#endif
 
 }  // namespace cfg

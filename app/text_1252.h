@@ -4,6 +4,7 @@
 // the same value, so a round trip never loses a byte.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,5 +21,12 @@ std::string utf8ToCp1252(std::string_view text);
 // holds a character that code page cannot hold; `offending` then gets that
 // character (U+FFFD for a malformed sequence).
 std::optional<std::string> utf8ToCp1252Exact(std::string_view text, char32_t* offending = nullptr);
+
+// A path named by UTF-8 text, and a path's UTF-8 text. Linux: the same
+// bytes both ways. Windows: the UTF-16 names the system uses (text that is
+// not UTF-8 is read as Windows-1252), where the library's own narrow
+// conversion would take each byte for one character.
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string utf8FromPath(const std::filesystem::path& path);
 
 }  // namespace cfg

@@ -1,5 +1,7 @@
 #include "automation/batch_executor.h"
 
+#include "app/text_1252.h"
+
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -123,7 +125,7 @@ void Executor::loadTables() {
   for (int i = 0; i < 5; ++i) {
     if (!wants(kTables[i]->sendBit)) continue;
     const TableDescriptor& d = tableDescriptor(kTables[i]->id);
-    std::filesystem::path file = std::filesystem::path(job_.batchDirectory) / d.batchFile;
+    std::filesystem::path file = pathFromUtf8(job_.batchDirectory) / d.batchFile;
     readable_[i] = loadTableFile(d, file, LoadMode::Replace, 0, records_[i]) && !records_[i].empty();
   }
 }

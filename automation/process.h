@@ -5,9 +5,16 @@
 // dropped). There is no shell: no variables, no redirection. The program is
 // looked up on PATH, starts in the program's own directory and environment,
 // and inherits no descriptor beyond standard input, output and error.
+//
+// Windows: the program is started with CreateProcess from the words quoted
+// again as the C runtime splits them, inheriting no handle; its exit code is
+// polled.
 #pragma once
 
 #include <sys/types.h>
+#ifdef _WIN32
+#include "platform/win32/os_handle.h"
+#endif
 
 #include <string>
 #include <string_view>
@@ -23,7 +30,14 @@ std::vector<std::string> splitCommandLine(std::string_view line);
 class ChildProcess {
  public:
   ChildProcess() = default;
+#ifdef _WIN32
+  ChildProcess(ChildProcess&& other) noexcept
+      : pid_(other.pid_), status_(other.status_), process_(std::move(other.process_)) {
+    other.pid_ = -1;
+  }
+#else
   ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
+#endif
   ChildProcess& operator=(ChildProcess&& other) noexcept;
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -36,7 +50,8 @@ class ChildProcess {
   bool ended();
   bool running() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
-  int exitStatus() const { return status_; }  // the waitpid status of the ended program
+  // The waitpid status of the ended program (Windows: its exit code).
+  int exitStatus() const { return status_; }
 
  private:
   // Forgets the child: collected now when it has ended, later otherwise.
@@ -44,6 +59,9 @@ class ChildProcess {
 
   pid_t pid_ = -1;
   int status_ = 0;
+#ifdef _WIN32
+  OsHandle process_;
+#endif
 };
 
 // Collects the programs of ChildProcess objects that went away before their

@@ -1,6 +1,6 @@
 #include "automation/scheduler.h"
 
-#include <poll.h>
+#include <thread>
 
 #include <ctime>
 
@@ -138,7 +138,7 @@ void Scheduler::run(Worker& worker) {
   for (;;) {
     if (pass(worker.stopRequested())) return;
     if (worker.stopRequested()) {
-      ::poll(nullptr, 0, kSchedulerPassMs);  // draining: the stop request is already set
+      std::this_thread::sleep_for(std::chrono::milliseconds(kSchedulerPassMs));  // draining: the stop request is already set
     } else {
       worker.pause(kSchedulerPassMs);
     }

@@ -15,6 +15,7 @@
 #include "app/registry.h"
 #include "app/registry_edit.h"
 #include "app/terminal_lock.h"
+#include "app/text_1252.h"
 #include "cfgctl/acquire_all.h"
 #include "cfgctl/cli_support.h"
 #include "cfgctl/activity_commands.h"
@@ -542,7 +543,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (a == "-C") {
       const std::string* v = needValue("-C");
       if (!v) return kUsage;
-      cmd.directory = *v;
+      cmd.directory = pathFromUtf8(*v);
     } else if (a == "--trace") {
       const std::string* v = needValue("--trace");
       if (!v) return kUsage;

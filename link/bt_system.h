@@ -55,7 +55,7 @@ class BtSystemStack {
   // The serial-port services of one device with their RFCOMM channels.
   virtual bool serialServices(const BtAddress& device, std::vector<BtService>& services, std::string& error) = 0;
   // A connected, non-blocking stream to the channel; invalid on failure.
-  virtual UniqueFd connect(const BtAddress& device, std::uint8_t channel, int timeoutMs) = 0;
+  virtual SocketHandle connect(const BtAddress& device, std::uint8_t channel, int timeoutMs) = 0;
 };
 
 // The simulator's when CFG_BT_SIM is set, otherwise BlueZ's.

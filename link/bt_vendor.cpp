@@ -1,6 +1,6 @@
 #include "link/bt_vendor.h"
 
-#include <poll.h>
+#include <thread>
 
 #include <cstring>
 #include <vector>
@@ -25,7 +25,7 @@ template <typename F>
 bool pollUntilDone(Worker& worker, F done) {
   while (!done()) {
     if (worker.stopRequested()) return false;
-    ::poll(nullptr, 0, kPollMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   return true;
 }
@@ -44,7 +44,11 @@ std::string recordName(const std::uint8_t* record) {
 
 }  // namespace
 
+#ifdef _WIN32
+std::string vendorPortPath(int port) { return "\\\\.\\COM" + std::to_string(port); }
+#else
 std::string vendorPortPath(int port) { return "/dev/pts/" + std::to_string(port - 1); }
+#endif
 
 bool VendorBtTransport::open(LinkConfig& config, std::string& error) {
   error = "Error: connect failed.";
@@ -55,14 +59,14 @@ bool VendorBtTransport::open(LinkConfig& config, std::string& error) {
   for (int waited = 0; waited <= kConnectLimitMs; waited += kPollMs) {
     connected = WidSppConnected(&port, &status) != 0;
     if (connected || (status >= 1 && status <= 5)) break;
-    ::poll(nullptr, 0, kPollMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   if (!connected || (status > 0 && status != 0xFFFF) || port <= 0) {
     close();
     return false;
   }
   config.portName = "COM" + std::to_string(port);
-  ::poll(nullptr, 0, kPortSettleMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(kPortSettleMs));
   serial_ = std::make_unique<SerialTransport>(vendorPortPath(port));
   if (!serial_->open(config, error)) {
     close();
@@ -77,7 +81,7 @@ void VendorBtTransport::close() {
     for (int waited = 0; waited <= kRemoveLimitMs; waited += kPollMs) {
       std::int32_t r = RemoveWidSppConnection();
       if (r == 0 || r == 1 || r == 3 || r == 6 || r == 8) break;
-      ::poll(nullptr, 0, kPollMs);
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
     }
     connection_ = false;
   }

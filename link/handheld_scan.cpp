@@ -1,6 +1,6 @@
 #include "link/handheld_scan.h"
 
-#include <poll.h>
+#include <thread>
 
 #include "link/hex.h"
 #include "link/progress.h"
@@ -8,6 +8,14 @@
 #include "link/usb_transport.h"
 
 namespace cfg {
+
+std::string narrowProduct(const std::wstring& product) {
+  std::string out;
+  out.reserve(product.size());
+  for (wchar_t c : product) out += static_cast<std::uint32_t>(c) > 0xFF ? '?' : static_cast<char>(c);
+  return out;
+}
+
 
 namespace {
 
@@ -128,7 +136,7 @@ bool runScanInBackground(Worker& worker, const Messages& messages, Worker::Routi
   }
   while (!scanDone.load()) {
     if (cancel && cancel->load()) break;
-    ::poll(nullptr, 0, kBackgroundPollMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBackgroundPollMs));
   }
   worker.stop();  // at once when the scan is done; otherwise before its next device
   return true;

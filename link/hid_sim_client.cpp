@@ -188,11 +188,4 @@ HidBackend& hidBackend() {
   return backend;
 }
 
-std::string narrowProduct(const std::wstring& product) {
-  std::string out;
-  out.reserve(product.size());
-  for (wchar_t c : product) out += static_cast<std::uint32_t>(c) > 0xFF ? '?' : static_cast<char>(c);
-  return out;
-}
-
 }  // namespace cfg

@@ -1,6 +1,10 @@
 #include "link/link_config.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 namespace cfg {
 

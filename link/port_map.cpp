@@ -35,6 +35,11 @@ void PortMap::set(std::string_view name, std::string path) { overrides_[upper(na
 std::string PortMap::devicePath(std::string_view name) const {
   std::string key = upper(name);
   if (auto it = overrides_.find(key); it != overrides_.end()) return it->second;
+#ifdef _WIN32
+  // COM names are the system's own: the device is the name in the device
+  // namespace, which also reaches COM10 and above.
+  return "\\\\.\\" + std::string(name);
+#endif
   if (key.size() > 3 && key.compare(0, 3, "COM") == 0) {
     int n = 0;
     for (std::size_t i = 3; i < key.size(); ++i) {

@@ -1,12 +1,18 @@
-// Serial transport through termios: raw 8N1 at the terminal's speed, no flow
-// control, DTR on, exclusive use of the device. RS-485 direction control
-// uses the kernel's RS-485 mode where the port has one.
+// Serial transport: raw 8N1 at the terminal's speed, no flow control, DTR
+// on, exclusive use of the device.
+// Linux: termios; RS-485 direction control uses the kernel's RS-485 mode
+// where the port has one.
+// Windows: the COM port by name ("\\.\COMn"), not shared, with its line
+// settings (DCB) and timeouts; the driver raises RTS while sending (the
+// converter's direction line), the direction control of RS-485 lines.
 #pragma once
 
+#ifndef _WIN32
 #include <linux/serial.h>
 #include <termios.h>
 
 #include "link/fd.h"
+#endif
 #include "link/transport.h"
 
 namespace cfg {
@@ -19,7 +25,11 @@ class SerialTransport final : public Transport {
   LinkKind kind() const override { return LinkKind::Serial; }
   bool open(LinkConfig& config, std::string& error) override;
   void close() override;
+#ifdef _WIN32
+  bool isOpen() const override { return handle_ != nullptr; }
+#else
   bool isOpen() const override { return fd_.valid(); }
+#endif
   int send(std::string_view bytes) override;
   int readSome(char* buffer, std::size_t capacity, Clock::time_point deadline) override;
   void discardInput() override;
@@ -28,12 +38,16 @@ class SerialTransport final : public Transport {
 
  private:
   std::string devicePath_;
-  UniqueFd fd_;
   std::uint32_t speed_ = 0;
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the port's HANDLE
+#else
+  UniqueFd fd_;
   termios original_{};
   bool restoreTermios_ = false;
   serial_rs485 originalRs485_{};
   bool restoreRs485_ = false;
+#endif
 };
 
 }  // namespace cfg

@@ -3,8 +3,17 @@
 
 #include "link/fd.h"
 #include "link/transport.h"
+#ifdef _WIN32
+#include "platform/win32/winsock_session.h"
+#endif
 
 namespace cfg {
+
+#ifdef _WIN32
+using SocketHandle = UniqueSocket;
+#else
+using SocketHandle = UniqueFd;
+#endif
 
 // What a TCP connection and a Bluetooth RFCOMM connection share once open: a
 // non-blocking stream socket, read against a deadline, and a peer that may
@@ -20,13 +29,13 @@ class StreamSocketTransport : public Transport {
 
  protected:
   // Takes the connected socket (non-blocking).
-  void adopt(UniqueFd socket) {
+  void adopt(SocketHandle socket) {
     socket_ = std::move(socket);
     peerClosed_ = false;
   }
 
  private:
-  UniqueFd socket_;
+  SocketHandle socket_;
   bool peerClosed_ = false;
 };
 
@@ -45,8 +54,10 @@ class TcpTransport final : public StreamSocketTransport {
   int connectTimeoutMs_;
 };
 
+#ifndef _WIN32
 // Sends all bytes on a non-blocking stream socket, waiting at most timeoutMs
 // for room; returns the count sent. Never raises SIGPIPE.
 int sendAll(int fd, std::string_view bytes, int timeoutMs);
+#endif
 
 }  // namespace cfg

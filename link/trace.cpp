@@ -27,7 +27,7 @@ const char* kindName(LinkKind kind) {
 }  // namespace
 
 std::shared_ptr<LinkTrace> LinkTrace::open(const std::filesystem::path& path, std::string* error) {
-  std::FILE* f = std::fopen(path.c_str(), "ae");  // append, close on exec
+  std::FILE* f = ::fopen(path.c_str(), "ae");  // append, close on exec
   if (!f) {
     if (error) *error = path.string() + ": " + std::system_category().message(errno);
     return nullptr;

@@ -1,6 +1,6 @@
 #include "link/usb_transport.h"
 
-#include <poll.h>
+#include <thread>
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@ namespace {
 
 // A fixed pause; nothing to wait for but time.
 void pauseMs(int ms) {
-  if (ms > 0) ::poll(nullptr, 0, ms);
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 constexpr int kFailedReadRetryMs = 20;

@@ -10,4 +10,5 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev qt6-translations-l10n xvfb xauth \
   libhidapi-dev libbluetooth-dev libsystemd-dev dbus-daemon \
   lrzsz imagemagick dpkg-dev file \
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev \
+  g++-mingw-w64-x86-64-posix googletest wine64

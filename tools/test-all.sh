@@ -5,8 +5,11 @@
 #   2. clang with ThreadSanitizer (build-tsan/): the test binaries whose tests
 #      run worker threads and termsim's server thread;
 #   3. gcc (build/): the Debian packages built, installed, run on the demo
-#      plant and removed (tools/check-package.sh); then the whole suite, whose
-#      summary line ends the output.
+#      plant and removed (tools/check-package.sh);
+#   4. Windows (build-win/, cross-built with mingw-w64): the core tests under
+#      Wine, and cfgctl.exe collecting the demo plant byte for byte as the
+#      Linux cfgctl does (tools/wine-check.sh);
+#   5. the whole gcc suite, whose summary line ends the output.
 # Any failure, any sanitizer report, stops the script with an error.
 # Run as root, or as a user who may use sudo.
 set -eu
@@ -44,4 +47,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j$JOBS
 echo "== Debian packages (build)"
 ./tools/check-package.sh build
+echo "== Windows: mingw-w64 (build-win), tested under Wine"
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+cmake --build build-win -j$JOBS
+./tools/wine-check.sh build build-win
+echo "== gcc suite (build)"
 ctest --test-dir build --output-on-failure -j$JOBS
