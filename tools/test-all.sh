@@ -29,7 +29,8 @@ SANITIZER_BUILD="-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug 
 TSAN_TARGETS="link_tests records_tests automation_tests scheduler_tests btbridge_tests cfgctl_tests cfgctl termsim"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets (build-asan)"
-cmake -S . -B build-asan $SANITIZER_BUILD \
+# Each fuzz target runs 10 s from its seeds here (longer sessions: README).
+cmake -S . -B build-asan $SANITIZER_BUILD -DCFG_FUZZ_SECONDS=10 \
   -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake --build build-asan -j$JOBS
 ctest --test-dir build-asan --output-on-failure -j$JOBS
