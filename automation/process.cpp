@@ -24,4 +24,18 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
   return words;
 }
 
+bool ChildProcess::wordsToStart(std::string_view commandLine, std::vector<std::string>& words,
+                                std::string* error) const {
+  if (pid_ > 0) {
+    if (error) *error = "un programma e` gia` in esecuzione";
+    return false;
+  }
+  words = splitCommandLine(commandLine);
+  if (words.empty() || words[0].empty()) {
+    if (error) *error = "riga di comando vuota";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace cfg

@@ -54,6 +54,9 @@ class ChildProcess {
   int exitStatus() const { return status_; }
 
  private:
+  // The words of a command line this object may start now; false with the
+  // reason when it still runs a program or the line is empty.
+  bool wordsToStart(std::string_view commandLine, std::vector<std::string>& words, std::string* error) const;
   // Forgets the child: collected now when it has ended, later otherwise.
   void letGo() noexcept;
 

@@ -56,15 +56,8 @@ void ChildProcess::letGo() noexcept {
 }
 
 bool ChildProcess::start(std::string_view commandLine, std::string* error) {
-  if (pid_ > 0) {
-    if (error) *error = "un programma e` gia` in esecuzione";
-    return false;
-  }
-  std::vector<std::string> words = splitCommandLine(commandLine);
-  if (words.empty() || words[0].empty()) {
-    if (error) *error = "riga di comando vuota";
-    return false;
-  }
+  std::vector<std::string> words;
+  if (!wordsToStart(commandLine, words, error)) return false;
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

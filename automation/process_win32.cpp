@@ -55,15 +55,8 @@ void ChildProcess::letGo() noexcept {
 }
 
 bool ChildProcess::start(std::string_view commandLine, std::string* error) {
-  if (pid_ > 0) {
-    if (error) *error = "un programma e` gia` in esecuzione";
-    return false;
-  }
-  std::vector<std::string> words = splitCommandLine(commandLine);
-  if (words.empty() || words[0].empty()) {
-    if (error) *error = "riga di comando vuota";
-    return false;
-  }
+  std::vector<std::string> words;
+  if (!wordsToStart(commandLine, words, error)) return false;
   std::wstring line;
   for (const std::string& w : words) {
     if (!line.empty()) line += L' ';

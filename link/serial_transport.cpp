@@ -29,17 +29,10 @@ bool speedConstant(std::uint32_t speed, speed_t& out) {
 
 bool SerialTransport::open(LinkConfig& config, std::string& error) {
   close();
-  // The system's text first, then on a line of its own the device behind the
-  // COM name and why it failed: "COM5 = /dev/ttyUSB0: Permission denied".
-  const std::string device =
-      devicePath_ == config.portName ? devicePath_ : config.portName + " = " + devicePath_;
-  auto fail = [&](const std::string& message, const std::string& cause) {
-    error = message + "\n" + device + ": " + cause;
-    return false;
-  };
-  const std::string portMessage =
-      "ATTENZIONE! Porta seriale " + config.portName + " non presente o gia` assegnata.";
-  const std::string stateMessage = "Error: SetCommState failed.";
+  const SerialOpenFailure failure(devicePath_, config.portName);
+  auto fail = [&](const std::string& message, const std::string& cause) { return failure(error, message, cause); };
+  const std::string& portMessage = failure.portMessage();
+  const std::string stateMessage = SerialOpenFailure::kStateMessage;
   UniqueFd fd(::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return fail(portMessage, std::system_category().message(errno));
   // Another program holding the port must make this open fail, not share it.

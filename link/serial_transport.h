@@ -17,6 +17,27 @@
 
 namespace cfg {
 
+// Why a serial open failed: the system's text first, then on a line of its
+// own the device behind the COM name and the cause:
+// "COM5 = /dev/ttyUSB0: Permission denied".
+class SerialOpenFailure {
+ public:
+  static constexpr const char* kStateMessage = "Error: SetCommState failed.";
+  SerialOpenFailure(const std::string& devicePath, const std::string& portName)
+      : device_(devicePath == portName ? devicePath : portName + " = " + devicePath),
+        portMessage_("ATTENZIONE! Porta seriale " + portName + " non presente o gia` assegnata.") {}
+  const std::string& portMessage() const { return portMessage_; }
+  // Fills `error`; always false, for `return fail(...)`.
+  bool operator()(std::string& error, const std::string& message, const std::string& cause) const {
+    error = message + "\n" + device_ + ": " + cause;
+    return false;
+  }
+
+ private:
+  std::string device_;
+  std::string portMessage_;
+};
+
 class SerialTransport final : public Transport {
  public:
   explicit SerialTransport(std::string devicePath) : devicePath_(std::move(devicePath)) {}

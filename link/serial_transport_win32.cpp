@@ -31,15 +31,10 @@ HANDLE port(void* handle) { return static_cast<HANDLE>(handle); }
 
 bool SerialTransport::open(LinkConfig& config, std::string& error) {
   close();
-  const std::string device =
-      devicePath_ == config.portName ? devicePath_ : config.portName + " = " + devicePath_;
-  auto fail = [&](const std::string& message, const std::string& cause) {
-    error = message + "\n" + device + ": " + cause;
-    return false;
-  };
-  const std::string portMessage =
-      "ATTENZIONE! Porta seriale " + config.portName + " non presente o gia` assegnata.";
-  const std::string stateMessage = "Error: SetCommState failed.";
+  const SerialOpenFailure failure(devicePath_, config.portName);
+  auto fail = [&](const std::string& message, const std::string& cause) { return failure(error, message, cause); };
+  const std::string& portMessage = failure.portMessage();
+  const std::string stateMessage = SerialOpenFailure::kStateMessage;
 
   // Not shared: another program holding the port makes this open fail.
   // No security attributes: a started program does not inherit the port.
