@@ -5,6 +5,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "app/text_1252.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
 #include "tables/fingerprints.h"
@@ -40,7 +41,7 @@ class ScratchFolder {
 int runFingerprintTable(const std::vector<std::string>& args, Link& link, const Messages& messages,
                         std::ostream& out, std::ostream& err, bool progress, const std::atomic<bool>* interrupted) {
   const bool send = args[0] == "send";
-  const std::filesystem::path file = args[2];
+  const std::filesystem::path file = pathFromUtf8(args[2]);
   if (!fingerprintsEnabledFor(link.config.model)) {
     err << "cfgctl: il modello " << printable(link.config.model, false) << " non ha la tabella " << kFingerprintsName
         << ".\n";

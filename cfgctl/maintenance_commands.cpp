@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "app/text_1252.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
 #include "maintenance/firmware.h"
@@ -128,7 +129,7 @@ std::unique_ptr<MaintenanceCommand> prepareMaintenance(const std::string& name, 
     std::string reader = optionValue(args, "--reader");
     c->target = reader == "1" ? FirmwareTarget::Reader1 : reader == "2" ? FirmwareTarget::Reader2 : FirmwareTarget::Terminal;
     std::string path = positionals(args, "--reader")[0];
-    if (!loadFirmwareFile(path, link.model, c->target, c->image)) {
+    if (!loadFirmwareFile(pathFromUtf8(path), link.model, c->target, c->image)) {
       messages.error(kBadFirmwareFile);
       err << "cfgctl: " << printable(shownArg(path)) << ": file di firmware non valido per " << printable(link.model)
           << "; nulla e` stato inviato.\n";
@@ -147,7 +148,7 @@ std::unique_ptr<MaintenanceCommand> prepareMaintenance(const std::string& name, 
   c->model = *model;
   c->slot = optionValue(args, "--slot") == "2" ? 2 : 1;
   std::string path = positionals(args, "--slot")[0];
-  if (!readLogoFile(path, *model, c->file)) {
+  if (!readLogoFile(pathFromUtf8(path), *model, c->file)) {
     messages.error(kLogoReadFailed);
     const LogoGeometry& g = logoGeometry(*model);
     err << "cfgctl: " << printable(shownArg(path)) << ": serve una bitmap a 1 bit di " << g.width << "x" << g.height

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "app/text_1252.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
 #include "params/image.h"
@@ -48,7 +49,7 @@ int runParams(const std::vector<std::string>& args, Link& link, const Messages& 
     return kFailed;
   }
   const bool write = args[0] == "write";
-  const std::filesystem::path file = args[1];
+  const std::filesystem::path file = pathFromUtf8(args[1]);
   if (write && !loadParameterFile(file, state.image)) {
     messages.error(kParameterFileReadFailed);
     return kFailed;

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "app/text_1252.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
 #include "cfgctl/fingerprint_commands.h"
@@ -38,7 +39,7 @@ int runTable(const std::vector<std::string>& args, Link& link, const Messages& m
   if (args[1] == kFingerprintsName) return runFingerprintTable(args, link, messages, out, err, progress, interrupted);
   const TableDescriptor& table = *findTable(args[1]);
   const bool send = args[0] == "send";
-  const std::filesystem::path file = args[2];
+  const std::filesystem::path file = pathFromUtf8(args[2]);
   if (!tableEnabledFor(table, link.config.model)) {
     err << "cfgctl: il modello " << printable(link.config.model, false) << " non ha la tabella " << table.name
         << ".\n";

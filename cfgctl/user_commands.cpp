@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "app/text_1252.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
 #include "link/worker.h"
@@ -49,7 +50,7 @@ int runUserImport(const std::vector<std::string>& p, std::ostream& out, std::ost
   }
   CliPrompt prompt(out, err, false);
   Messages messages(prompt);
-  auto description = loadImportDescription(p[3]);
+  auto description = loadImportDescription(pathFromUtf8(p[3]));
   if (!description) {
     err << "cfgctl: descrizione illeggibile: " << shown(p[3]) << "\n";
     return kSetup;
@@ -59,7 +60,7 @@ int runUserImport(const std::vector<std::string>& p, std::ostream& out, std::ost
     return kSetup;
   }
   std::vector<std::string> list;
-  if (!importUsers(p[2], *description, kDefaultUserCapacity, list)) {
+  if (!importUsers(pathFromUtf8(p[2]), *description, kDefaultUserCapacity, list)) {
     messages.error(kImportFailed);
     return kFailed;
   }
