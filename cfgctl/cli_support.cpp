@@ -97,6 +97,10 @@ bool CliPrompt::failed() const {
   return failed_;
 }
 
+std::optional<std::filesystem::path> workingDirectory(const std::string& given, std::ostream& err) {
+  return workingDirectory(pathFromUtf8(given), err);
+}
+
 std::optional<std::filesystem::path> workingDirectory(const std::filesystem::path& given, std::ostream& err) {
   std::error_code ec;
   std::filesystem::path path = std::filesystem::absolute(given, ec).lexically_normal();

@@ -52,6 +52,8 @@ class CliPrompt : public Prompt {
 // The working directory from -C (relative to the current directory): a
 // folder that exists. Otherwise writes what is wrong and why to `err`.
 std::optional<std::filesystem::path> workingDirectory(const std::filesystem::path& given, std::ostream& err);
+// The same for a folder named by UTF-8 text (as typed after -C).
+std::optional<std::filesystem::path> workingDirectory(const std::string& given, std::ostream& err);
 
 // Every line a reader left out, and a file it could not read, on `err`.
 void reportFile(const FileReport& report, std::ostream& err);
