@@ -21,6 +21,12 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 rm -rf "$work"
 mkdir -p "$work"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine turns Unix names and arguments into Windows ones through the locale's
+# character set: UTF-8, as the names are.
+export LC_ALL=C.UTF-8
+# The Windows copy's folder has a name outside ASCII: the program must
+# reach it, and every file in it, by its UTF-16 name.
+winwork="$work/cartella-è"
 # The server is started on its own, its output not on ctest's pipes (a
 # server started by the first test would hold them open until it exits).
 mkdir -p "$WINEPREFIX"
@@ -54,7 +60,7 @@ serve() {
   done
 }
 serve "$work/linux"
-serve "$work/windows"
+serve "$winwork"
 
 # COMn of the plant is the pseudo-terminal porte.dat names: Wine's comN link.
 while read -r name device; do
@@ -62,11 +68,11 @@ while read -r name device; do
   n=${name#COM}
   ln -sfn "$device" "$WINEPREFIX/dosdevices/com$n"
   echo "$name -> $device"
-done < "$work/windows/porte.dat"
-rm -f "$work/windows/porte.dat"  # Windows has real COM names
+done < "$winwork/porte.dat"
+rm -f "$winwork/porte.dat"  # Windows has real COM names
 
 terminals=$(grep '^terminal' "$work/linux/termsim.out" | cut -d' ' -f2)
-windir="Z:$(echo "$work/windows" | tr / '\\')"
+windir="Z:$(echo "$winwork" | tr / '\\')"
 for n in $terminals; do
   printf 'terminal %s: Linux: %s' "$n" "$("$linux/cfgctl/cfgctl" -C "$work/linux" "$n" acquire attendance)"
   printf ' | Windows: %s\n' "$("$wine" "$windows/cfgctl/cfgctl.exe" -C "$windir" "$n" acquire attendance | tr -d '\r')"
@@ -78,17 +84,17 @@ done
 
 status=0
 for f in file_reg.txt file_out.txt file_prd.txt file_cnt.txt file_mns.txt; do
-  [ -f "$work/linux/$f" ] || [ -f "$work/windows/$f" ] || continue
-  if cmp "$work/linux/$f" "$work/windows/$f"; then
+  [ -f "$work/linux/$f" ] || [ -f "$winwork/$f" ] || continue
+  if cmp "$work/linux/$f" "$winwork/$f"; then
     echo "$f: the same $(wc -c < "$work/linux/$f") bytes from both"
   else
     echo "$f differs between the Linux and the Windows cfgctl:" >&2
-    diff "$work/linux/$f" "$work/windows/$f" | head -n 20 >&2 || true
+    diff "$work/linux/$f" "$winwork/$f" | head -n 20 >&2 || true
     status=1
   fi
 done
 for kind in reg prd mns; do
-  cmp -s "$work/windows/file_$kind.txt" "$work/windows/expected_$kind.txt" ||
+  cmp -s "$winwork/file_$kind.txt" "$winwork/expected_$kind.txt" ||
     { echo "file_$kind.txt from cfgctl.exe differs from the records the plant holds" >&2; status=1; }
 done
 [ $status -eq 0 ] && echo "cfgctl.exe under Wine collected the plant byte for byte as cfgctl on Linux."
