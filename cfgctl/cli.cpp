@@ -438,7 +438,7 @@ int Session::run() {
 
   if (!cmd_.trace.empty()) {
     std::string error;
-    link_.trace = LinkTrace::open(cmd_.trace, &error);
+    link_.trace = LinkTrace::open(pathFromUtf8(cmd_.trace), &error);
     if (!link_.trace) {
       // The reason is what follows the path in the trace's own text.
       std::string::size_type colon = error.rfind(": ");

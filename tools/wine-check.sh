@@ -75,7 +75,8 @@ terminals=$(grep '^terminal' "$work/linux/termsim.out" | cut -d' ' -f2)
 windir="Z:$(echo "$winwork" | tr / '\\')"
 for n in $terminals; do
   printf 'terminal %s: Linux: %s' "$n" "$("$linux/cfgctl/cfgctl" -C "$work/linux" "$n" acquire attendance)"
-  printf ' | Windows: %s\n' "$("$wine" "$windows/cfgctl/cfgctl.exe" -C "$windir" "$n" acquire attendance | tr -d '\r')"
+  printf ' | Windows: %s\n' "$("$wine" "$windows/cfgctl/cfgctl.exe" --trace "$windir\\trace-$n.txt" -C "$windir" \
+    "$n" acquire attendance | tr -d '\r')"
 done
 for kind in production canteen; do
   "$linux/cfgctl/cfgctl" -C "$work/linux" 1 acquire $kind > /dev/null
@@ -97,5 +98,9 @@ for kind in reg prd mns; do
   cmp -s "$winwork/file_$kind.txt" "$winwork/expected_$kind.txt" ||
     { echo "file_$kind.txt from cfgctl.exe differs from the records the plant holds" >&2; status=1; }
 done
-[ $status -eq 0 ] && echo "cfgctl.exe under Wine collected the plant byte for byte as cfgctl on Linux."
-exit $status
+if [ $status -ne 0 ]; then
+  # What went over the Windows program's lines, for the terminal that went wrong.
+  for t in "$winwork"/trace-*.txt; do echo "== $(basename "$t") (last lines)"; tail -n 15 "$t"; done >&2
+  exit $status
+fi
+echo "cfgctl.exe under Wine collected the plant byte for byte as cfgctl on Linux."
