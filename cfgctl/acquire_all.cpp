@@ -106,23 +106,21 @@ int runAcquireAll(const std::vector<std::string>& positional, const std::filesys
   }
 
   // The plant's settings, read and reported once for every terminal.
-  auto folder = workingDirectory(directory, err);
-  if (!folder) return kSetup;
   ProcessState state;
-  state.workingDirectory = *folder;
-  state.batchOnStart = true;
   CliPrompt prompt(out, err, yes);
   Messages messages(prompt);
-  LoadingReport loaded = runLoadingSequence(state, messages);
+  std::optional<LoadingReport> read = loadUnattended(directory, state, messages, err);
+  if (!read) return kSetup;
+  const LoadingReport& loaded = *read;
   reportFile(loaded.registry, err);
   if (int rc = checkArchiveSettings(state.archive, *kind, loaded.archive, messages, {}, err); rc != kOk) return rc;
 
   const std::vector<TerminalRecord>& rows = state.registry.rows;
-  std::vector<std::vector<std::size_t>> groups = acquisitionGroups(rows, PortMap::load(*folder));
+  std::vector<std::vector<std::size_t>> groups = acquisitionGroups(rows, PortMap::load(state.workingDirectory));
   std::size_t terminals = 0;
   for (const auto& g : groups) terminals += g.size();
   if (terminals == 0) {
-    err << "cfgctl: " << printable(shownArg((*folder / kRegistryFile).string())) << " non elenca alcun terminale.\n";
+    err << "cfgctl: " << printable(shownArg((state.workingDirectory / kRegistryFile).string())) << " non elenca alcun terminale.\n";
     return kSetup;
   }
 
@@ -139,7 +137,7 @@ int runAcquireAll(const std::vector<std::string>& positional, const std::filesys
           problems << "cfgctl: interrotto prima del collegamento.\n";
         } else {
           try {
-            rc = acquireTerminal(*folder, number, kindWord, yes, said, problems, interrupted);
+            rc = acquireTerminal(state.workingDirectory, number, kindWord, yes, said, problems, interrupted);
           } catch (const std::exception& e) {
             problems << "cfgctl: errore interno: " << printable(e.what()) << "\n";
           }

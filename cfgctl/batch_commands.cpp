@@ -39,14 +39,12 @@ int runBatch(const std::vector<std::string>& words, const std::string& directory
     err << "cfgctl: uso: batch FILE\n" << kBatchHelp;
     return kUsage;
   }
-  auto dir = workingDirectory(directory, err);
-  if (!dir) return kSetup;
   CliPrompt prompt(out, err, false);
   Messages messages(prompt);
   ProcessState state;
-  state.workingDirectory = *dir;
-  state.batchOnStart = true;  // unattended: the loaders never stop on a box
-  LoadingReport loaded = runLoadingSequence(state, messages);
+  std::optional<LoadingReport> read = loadUnattended(pathFromUtf8(directory), state, messages, err);
+  if (!read) return kSetup;
+  const LoadingReport& loaded = *read;
   // A missing acqreg.dat means its defaults; anything read wrong is said.
   if (loaded.archive.outcome != FileReport::Outcome::Missing) reportFile(loaded.archive, err);
   state.ports = PortMap::load(state.workingDirectory);

@@ -398,11 +398,9 @@ int Session::run() {
     return usage(cmd_.name + " non accetta argomenti");
   }
 
-  auto directory = workingDirectory(cmd_.directory, err_);
-  if (!directory) return kSetup;
-  state_.workingDirectory = *directory;
-  state_.batchOnStart = true;  // unattended: the loaders never stop on a box
-  LoadingReport loaded = runLoadingSequence(state_, messages_);
+  std::optional<LoadingReport> read = loadUnattended(cmd_.directory, state_, messages_, err_);
+  if (!read) return kSetup;
+  const LoadingReport& loaded = *read;
   if (terminal->handheldId.empty() && !cmd_.settingsReported) reportFile(loaded.registry, err_);  // handhelds are not in config.dat
 
   // Archive settings are checked before a handheld search: it takes time.

@@ -97,6 +97,15 @@ bool CliPrompt::failed() const {
   return failed_;
 }
 
+std::optional<LoadingReport> loadUnattended(const std::filesystem::path& directory, ProcessState& state,
+                                            const Messages& messages, std::ostream& err) {
+  auto dir = workingDirectory(directory, err);
+  if (!dir) return std::nullopt;
+  state.workingDirectory = *dir;
+  state.batchOnStart = true;  // unattended: the loaders never stop on a box
+  return runLoadingSequence(state, messages);
+}
+
 std::optional<std::filesystem::path> workingDirectory(const std::string& given, std::ostream& err) {
   return workingDirectory(pathFromUtf8(given), err);
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/loading.h"
+#include "app/process_state.h"
 #include "app/settings_io.h"
 #include "link/progress.h"
 #include "link/prompt.h"
@@ -54,6 +56,12 @@ class CliPrompt : public Prompt {
 std::optional<std::filesystem::path> workingDirectory(const std::filesystem::path& given, std::ostream& err);
 // The same for a folder named by UTF-8 text (as typed after -C).
 std::optional<std::filesystem::path> workingDirectory(const std::string& given, std::ostream& err);
+
+// The plant's settings read into `state` for a run with nobody to answer a
+// box: the working folder checked (nothing when it is unusable, which err
+// has been told), then the loading sequence, unattended.
+std::optional<LoadingReport> loadUnattended(const std::filesystem::path& directory, ProcessState& state,
+                                            const Messages& messages, std::ostream& err);
 
 // Every line a reader left out, and a file it could not read, on `err`.
 void reportFile(const FileReport& report, std::ostream& err);

@@ -8,6 +8,7 @@
 #include "app/text_1252.h"
 #include "cfgctl/cli.h"
 #include "cfgctl/cli_support.h"
+#include "cfgctl/table_commands.h"
 #include "tables/fingerprints.h"
 
 namespace cfg::cli {
@@ -67,24 +68,13 @@ int runFingerprintTable(const std::vector<std::string>& args, Link& link, const 
   }
   const bool clearFirst = send && args.size() == 4;
   const int total = send ? static_cast<int>(list.size()) : kFingerprintsToRead;
-  TableEnd end = TableEnd::Failed;
-  auto show = [&](const ProgressUpdate& u) {
-    if (progress) err << "\r" << (send ? kSendingText : kReceivingText) << " " << u.second << "/" << total << std::flush;
-  };
-  bool stopped = runInterruptible(
-                     [&](Worker& w) {
-                       end = send ? sendFingerprints(w, link, messages, list, clearFirst)
-                                  : receiveFingerprints(w, link, messages, list);
-                     },
-                     messages, interrupted, show) == WorkerEnd::Interrupted;
-  if (progress) err << "\n";
-  if (stopped || end != TableEnd::Done) {
-    if (send)
-      err << "cfgctl: invio non completato; i record gia` inviati restano nel terminale.\n";
-    else
-      err << "cfgctl: ricezione non completata; il file non e` stato scritto.\n";
+  if (!runTableTransfer(
+          send, total,
+          [&](Worker& w) {
+            return send ? sendFingerprints(w, link, messages, list, clearFirst) : receiveFingerprints(w, link, messages, list);
+          },
+          messages, err, progress, interrupted))
     return kFailed;
-  }
   if (send) {
     out << "Inviati " << list.size() << " record della tabella " << kFingerprintsName << ".\n";
     return kOk;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "app/text_1252.h"
 #include "app/handhelds.h"
 #include "app/loading.h"
 #include "app/registry.h"
@@ -197,14 +198,10 @@ int runHandhelds(const std::vector<std::string>& words, const std::string& direc
     err << "cfgctl: uso: handhelds usb|bt-system|bt-vendor\n" << kHandheldsHelp;
     return kUsage;
   }
-  auto dir = workingDirectory(directory, err);
-  if (!dir) return kSetup;
   CliPrompt prompt(out, err, false);
   Messages messages(prompt);
   ProcessState state;
-  state.workingDirectory = *dir;
-  state.batchOnStart = true;  // unattended: the loaders never stop on a box
-  runLoadingSequence(state, messages);
+  if (!loadUnattended(pathFromUtf8(directory), state, messages, err)) return kSetup;
   if (!requirePlantPassword(state, err)) return kSetup;
   if (!searchHandhelds(*search, state, messages, interrupted)) {
     err << "cfgctl: interrotto.\n";

@@ -34,6 +34,23 @@ std::string tableUsageProblem(const std::vector<std::string>& args) {
   return {};
 }
 
+bool runTableTransfer(bool send, int total, const std::function<TableEnd(Worker&)>& transfer, const Messages& messages,
+                      std::ostream& err, bool progress, const std::atomic<bool>* interrupted) {
+  TableEnd end = TableEnd::Failed;
+  auto show = [&](const ProgressUpdate& u) {
+    if (progress) err << "\r" << (send ? kSendingText : kReceivingText) << " " << u.second << "/" << total << std::flush;
+  };
+  bool stopped = runInterruptible([&](Worker& w) { end = transfer(w); }, messages, interrupted, show) ==
+                 WorkerEnd::Interrupted;
+  if (progress) err << "\n";
+  if (!stopped && end == TableEnd::Done) return true;
+  if (send)
+    err << "cfgctl: invio non completato; i record gia` inviati restano nel terminale.\n";
+  else
+    err << "cfgctl: ricezione non completata; il file non e` stato scritto.\n";
+  return false;
+}
+
 int runTable(const std::vector<std::string>& args, Link& link, const Messages& messages, std::ostream& out,
              std::ostream& err, bool progress, const std::atomic<bool>* interrupted) {
   if (args[1] == kFingerprintsName) return runFingerprintTable(args, link, messages, out, err, progress, interrupted);
@@ -59,24 +76,13 @@ int runTable(const std::vector<std::string>& args, Link& link, const Messages& m
   const bool clearFirst = send && args.size() == 4;
   const int total = send ? (table.id == TableId::Holidays ? 32 : static_cast<int>(list.size()))
                          : recordsToRead(table, link.config.model);
-  TableEnd end = TableEnd::Failed;
-  auto show = [&](const ProgressUpdate& u) {
-    if (progress) err << "\r" << (send ? kSendingText : kReceivingText) << " " << u.second << "/" << total << std::flush;
-  };
-  bool stopped = runInterruptible(
-                     [&](Worker& w) {
-                       end = send ? sendTable(w, link, messages, table, list, clearFirst)
-                                  : receiveTable(w, link, messages, table, list);
-                     },
-                     messages, interrupted, show) == WorkerEnd::Interrupted;
-  if (progress) err << "\n";
-  if (stopped || end != TableEnd::Done) {
-    if (send)
-      err << "cfgctl: invio non completato; i record gia` inviati restano nel terminale.\n";
-    else
-      err << "cfgctl: ricezione non completata; il file non e` stato scritto.\n";
+  if (!runTableTransfer(
+          send, total,
+          [&](Worker& w) {
+            return send ? sendTable(w, link, messages, table, list, clearFirst) : receiveTable(w, link, messages, table, list);
+          },
+          messages, err, progress, interrupted))
     return kFailed;
-  }
   if (send) {
     out << "Inviati " << list.size() << " record della tabella " << table.name << ".\n";
     return kOk;

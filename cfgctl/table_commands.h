@@ -3,12 +3,15 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "link/link.h"
 #include "link/prompt.h"
+#include "link/worker.h"
+#include "tables/table_engine.h"
 
 namespace cfg::cli {
 
@@ -24,5 +27,11 @@ std::string tableUsageProblem(const std::vector<std::string>& args);
 // exit code (0 done, 1 failed or interrupted).
 int runTable(const std::vector<std::string>& args, Link& link, const Messages& messages, std::ostream& out,
              std::ostream& err, bool progress, const std::atomic<bool>* interrupted);
+
+// Runs one table's send or receive on a worker, its progress ("sent/total")
+// on err when `progress`; says on err what a stopped or failed run left
+// behind. True when it ended done.
+bool runTableTransfer(bool send, int total, const std::function<TableEnd(Worker&)>& transfer, const Messages& messages,
+                      std::ostream& err, bool progress, const std::atomic<bool>* interrupted);
 
 }  // namespace cfg::cli

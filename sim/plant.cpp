@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -49,6 +50,54 @@ bool writeFile(const std::filesystem::path& path, const std::string& content, st
   return true;
 }
 
+// One KEY=VALUE of a plant line: the complaint, or empty. A key whose value
+// is a free text takes the rest of the line from `rest` and sets `lineDone`.
+using PlantKey = std::function<std::string(const std::string& key, const std::string& value, std::istringstream& rest,
+                                           bool& lineDone)>;
+
+// Walks the lines of the plant description that start with `kind`
+// ("terminal" or "handheld"), comments and CR line ends dropped: `begin`
+// starts a row, `key` takes each KEY=VALUE, `end` checks the finished row
+// (the complaint, or empty). With `strict`, a line that starts with neither
+// kind fails. A failure names its line in `error`.
+bool readPlantLines(std::string_view text, std::string_view kind, bool strict, std::string& error,
+                    const std::function<void()>& begin, const PlantKey& key, const std::function<std::string()>& end) {
+  std::istringstream in{std::string(text)};
+  std::string line;
+  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string word;
+    auto fail = [&](const std::string& why) {
+      error = "line " + std::to_string(lineNo) + ": " + why;
+      return false;
+    };
+    if (!(words >> word)) continue;
+    if (word != kind) {
+      if (strict && word != "terminal" && word != "handheld") return fail("expected \"terminal\" or \"handheld\"");
+      continue;
+    }
+    begin();
+    bool lineDone = false;
+    while (!lineDone && words >> word) {
+      std::size_t eq = word.find('=');
+      if (eq == std::string::npos) return fail("expected KEY=VALUE, got \"" + word + "\"");
+      if (std::string why = key(word.substr(0, eq), word.substr(eq + 1), words, lineDone); !why.empty()) return fail(why);
+    }
+    if (std::string why = end(); !why.empty()) return fail(why);
+  }
+  return true;
+}
+
+std::string freeText(const std::string& value, std::istringstream& rest, bool& lineDone) {
+  std::string more;
+  std::getline(rest, more);
+  lineDone = true;
+  return value + more;
+}
+
 }  // namespace
 
 bool isSimulatedModel(std::string_view model) {
@@ -67,128 +116,98 @@ std::optional<std::vector<PlantTerminal>> parsePlant(std::string_view text, std:
   std::vector<PlantTerminal> plant;
   std::set<unsigned> numbers;
   std::set<std::string> ptyPorts;
-  std::istringstream in{std::string(text)};
-  std::string line;
-  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::size_t hash = line.find('#');
-    if (hash != std::string::npos) line.erase(hash);
-    std::istringstream words(line);
-    std::string word;
-    if (!(words >> word)) continue;
-    auto fail = [&](const std::string& why) {
-      error = "line " + std::to_string(lineNo) + ": " + why;
-      return std::nullopt;
-    };
-    if (word == "handheld") continue;  // parsePlantHandhelds reads those
-    if (word != "terminal") return fail("expected \"terminal\" or \"handheld\"");
-    PlantTerminal t;
-    while (words >> word) {
-      std::size_t eq = word.find('=');
-      if (eq == std::string::npos) return fail("expected KEY=VALUE, got \"" + word + "\"");
-      std::string key = word.substr(0, eq), value = word.substr(eq + 1);
-      long n = 0;
-      if (key == "description") {
-        std::string rest;
-        std::getline(words, rest);
-        t.description = value + rest;
-        break;
-      } else if (key == "model") {
-        if (!isSimulatedModel(value) || !isRegistryModel(value))
-          return fail("unknown model \"" + value + "\" (known models: " + simulatedModelList() + ")");
-        t.model = value;
-      } else if (key == "via") {
-        if (value != "tcp" && value != "pty" && value != "modem") return fail("via is tcp, pty or modem");
-        t.pty = value != "tcp";
-        t.modem = value == "modem";
-      } else if (key == "phone") {
-        if (value.empty() || value.size() > 15 || value.find_first_not_of("0123456789,*#PTW") != std::string::npos)
-          return fail("bad phone \"" + value + "\" (up to 15 digits)");
-        t.phone = value;
-      } else if (key == "continuous") {
-        if (value != "yes" && value != "no") return fail("continuous is yes or no");
-        t.continuous = value == "yes";
-      } else if (key == "port" && isRegistryPort(value)) {
-        t.port = value;
-      } else if (key == "number" && toNumber(value, 1, 9999, n)) {
-        t.number = static_cast<unsigned>(n);
-      } else if (key == "address" && toNumber(value, 0, 255, n)) {
-        t.address = static_cast<unsigned>(n);
-      } else if (key == "attendance" && toNumber(value, 0, kMaxAttendance, n)) {
-        t.attendance = static_cast<int>(n);
-      } else if (key == "production" && toNumber(value, 0, kMaxProduction, n)) {
-        t.production = static_cast<int>(n);
-      } else if (key == "canteen" && toNumber(value, 0, kMaxCanteen, n)) {
-        t.canteen = static_cast<int>(n);
-      } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
-        t.seed = static_cast<unsigned>(n);
-      } else {
-        return fail("bad " + key + " \"" + value + "\"");
-      }
+  PlantTerminal t;
+  auto key = [&t](const std::string& key, const std::string& value, std::istringstream& rest,
+                  bool& lineDone) -> std::string {
+    long n = 0;
+    if (key == "description") {
+      t.description = freeText(value, rest, lineDone);
+    } else if (key == "model") {
+      if (!isSimulatedModel(value) || !isRegistryModel(value))
+        return "unknown model \"" + value + "\" (known models: " + simulatedModelList() + ")";
+      t.model = value;
+    } else if (key == "via") {
+      if (value != "tcp" && value != "pty" && value != "modem") return "via is tcp, pty or modem";
+      t.pty = value != "tcp";
+      t.modem = value == "modem";
+    } else if (key == "phone") {
+      if (value.empty() || value.size() > 15 || value.find_first_not_of("0123456789,*#PTW") != std::string::npos)
+        return "bad phone \"" + value + "\" (up to 15 digits)";
+      t.phone = value;
+    } else if (key == "continuous") {
+      if (value != "yes" && value != "no") return "continuous is yes or no";
+      t.continuous = value == "yes";
+    } else if (key == "port" && isRegistryPort(value)) {
+      t.port = value;
+    } else if (key == "number" && toNumber(value, 1, 9999, n)) {
+      t.number = static_cast<unsigned>(n);
+    } else if (key == "address" && toNumber(value, 0, 255, n)) {
+      t.address = static_cast<unsigned>(n);
+    } else if (key == "attendance" && toNumber(value, 0, kMaxAttendance, n)) {
+      t.attendance = static_cast<int>(n);
+    } else if (key == "production" && toNumber(value, 0, kMaxProduction, n)) {
+      t.production = static_cast<int>(n);
+    } else if (key == "canteen" && toNumber(value, 0, kMaxCanteen, n)) {
+      t.canteen = static_cast<int>(n);
+    } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
+      t.seed = static_cast<unsigned>(n);
+    } else {
+      return "bad " + key + " \"" + value + "\"";
     }
-    if (t.number == 0) return fail("every terminal needs a number");
+    return {};
+  };
+  auto end = [&]() -> std::string {
+    if (t.number == 0) return "every terminal needs a number";
     if (t.continuous && (!t.modem || (t.model != "LX-P2" && t.model != "LX-K5")))
-      return fail("continuous=yes is for an LX-P2 or LX-K5 behind a modem (via=modem)");
+      return "continuous=yes is for an LX-P2 or LX-K5 behind a modem (via=modem)";
     // Two rows with one number, or two pseudo-terminals behind one COM name,
     // would send the program to the wrong terminal.
-    if (!numbers.insert(t.number).second) return fail("number " + std::to_string(t.number) + " is used twice");
-    if (t.pty && !ptyPorts.insert(t.port).second) return fail("port " + t.port + " is used twice");
+    if (!numbers.insert(t.number).second) return "number " + std::to_string(t.number) + " is used twice";
+    if (t.pty && !ptyPorts.insert(t.port).second) return "port " + t.port + " is used twice";
     plant.push_back(t);
-  }
+    return {};
+  };
+  if (!readPlantLines(text, "terminal", true, error, [&t] { t = PlantTerminal{}; }, key, end)) return std::nullopt;
   return plant;
 }
 
 std::optional<std::vector<PlantHandheld>> parsePlantHandhelds(std::string_view text, std::string& error) {
   std::vector<PlantHandheld> handhelds;
   std::set<std::string> ids;
-  std::istringstream in{std::string(text)};
-  std::string line;
-  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::size_t hash = line.find('#');
-    if (hash != std::string::npos) line.erase(hash);
-    std::istringstream words(line);
-    std::string word;
-    if (!(words >> word) || word != "handheld") continue;
-    auto fail = [&](const std::string& why) {
-      error = "line " + std::to_string(lineNo) + ": " + why;
-      return std::nullopt;
-    };
-    PlantHandheld h;
-    while (words >> word) {
-      std::size_t eq = word.find('=');
-      if (eq == std::string::npos) return fail("expected KEY=VALUE, got \"" + word + "\"");
-      std::string key = word.substr(0, eq), value = word.substr(eq + 1);
-      long n = 0;
-      if (key == "name") {
-        std::string rest;
-        std::getline(words, rest);
-        h.name = value + rest;
-        break;
-      } else if (key == "id" && value.size() == 4) {
-        h.id = value;
-      } else if (key == "via" && (value == "usb" || value == "bt")) {
-        h.bluetooth = value == "bt";
-      } else if (key == "address" && parseBtAddress(value)) {
-        h.address = value;
-      } else if (key == "password" && (value == "-" || (value.size() == 8 &&
-                                                        value.find_first_not_of("0123456789") == std::string::npos))) {
-        if (value != "-") h.password = value;
-      } else if (key == "attendance" && toNumber(value, 0, kMaxAttendance, n)) {
-        h.attendance = static_cast<int>(n);
-      } else if (key == "production" && toNumber(value, 0, kMaxProduction, n)) {
-        h.production = static_cast<int>(n);
-      } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
-        h.seed = static_cast<unsigned>(n);
-      } else {
-        return fail("bad " + key + " \"" + value + "\"");
-      }
+  PlantHandheld h;
+  auto key = [&h](const std::string& key, const std::string& value, std::istringstream& rest,
+                  bool& lineDone) -> std::string {
+    long n = 0;
+    if (key == "name") {
+      h.name = freeText(value, rest, lineDone);
+    } else if (key == "id" && value.size() == 4) {
+      h.id = value;
+    } else if (key == "via" && (value == "usb" || value == "bt")) {
+      h.bluetooth = value == "bt";
+    } else if (key == "address" && parseBtAddress(value)) {
+      h.address = value;
+    } else if (key == "password" &&
+               (value == "-" || (value.size() == 8 && value.find_first_not_of("0123456789") == std::string::npos))) {
+      if (value != "-") h.password = value;
+    } else if (key == "attendance" && toNumber(value, 0, kMaxAttendance, n)) {
+      h.attendance = static_cast<int>(n);
+    } else if (key == "production" && toNumber(value, 0, kMaxProduction, n)) {
+      h.production = static_cast<int>(n);
+    } else if (key == "seed" && toNumber(value, 0, 999999999, n)) {
+      h.seed = static_cast<unsigned>(n);
+    } else {
+      return "bad " + key + " \"" + value + "\"";
     }
-    if (h.id.empty()) return fail("every handheld needs an id of 4 characters");
-    if (!ids.insert(h.id).second) return fail("id " + h.id + " is used twice");
+    return {};
+  };
+  auto end = [&]() -> std::string {
+    if (h.id.empty()) return "every handheld needs an id of 4 characters";
+    if (!ids.insert(h.id).second) return "id " + h.id + " is used twice";
     if (h.name.empty()) h.name = h.bluetooth ? "SPP140" : kHandheldProduct;
     handhelds.push_back(h);
-  }
+    return {};
+  };
+  if (!readPlantLines(text, "handheld", false, error, [&h] { h = PlantHandheld{}; }, key, end)) return std::nullopt;
   return handhelds;
 }
 
