@@ -165,10 +165,10 @@ TEST(Scheduler, ExternalProgramsRunOneAfterAnotherAndAreReaped) {
   std::string out = (h.dir / "out.txt").string();
   // Quotes group words; no shell is involved in splitting them.
   h.add(activity("Programmi", "31",
-                 {"sh -c \"echo primo >> '" + out + "'\"", "programma-che-non-esiste-xyz",
+                 {"sh -c \"sleep 0.3; echo primo >> '" + out + "'\"", "programma-che-non-esiste-xyz",
                   "sh -c \"sleep 0.2; echo terzo >> '" + out + "'\""}));
   h.now = {2026, 12, 9, 12, 31, 0};
-  h.scheduler.pass(false);
+  h.scheduler.pass(false);  // the first program sleeps, so it is still running after this pass
   EXPECT_EQ(h.state(0), kProgram1Process);
   pid_t first = h.table.activities()[0].process.pid();
   ASSERT_GT(first, 0);
@@ -179,7 +179,7 @@ TEST(Scheduler, ExternalProgramsRunOneAfterAnotherAndAreReaped) {
   EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
   std::string expected =
-      "****: 09/12/2026 12:31:00 esecuzione sh -c \"echo primo >> '" + out + "'\"\r\n"
+      "****: 09/12/2026 12:31:00 esecuzione sh -c \"sleep 0.3; echo primo >> '" + out + "'\"\r\n"
       "****: 09/12/2026 12:31:00 esecuzione programma-che-non-esiste-xyz\r\n"
       "****: avvio di programma-che-non-esiste-xyz non riuscito: No such file or directory\r\n"
       "****: 09/12/2026 12:31:00 esecuzione sh -c \"sleep 0.2; echo terzo >> '" + out + "'\"\r\n";
