@@ -1,16 +1,13 @@
 #include "sim/sim_bt.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
-#include <system_error>
+#include <cerrno>
 
 #include "link/frame.h"
 #include "link/hex.h"
@@ -24,8 +21,6 @@ constexpr const char* kDefaultPassword = "58203716";
 constexpr const char* kMasterPassword = "47150932";
 constexpr std::size_t kLineMax = 256;
 constexpr std::size_t kFrameMax = 4096;
-
-std::system_error systemError(const char* what) { return std::system_error(errno, std::system_category(), what); }
 
 std::string addressString(const std::array<std::uint8_t, 6>& a) {
   char text[18];
@@ -66,18 +61,9 @@ std::optional<std::array<std::uint8_t, 6>> parseBtAddress(const std::string& tex
   return a;
 }
 
-SimBtServer::SimBtServer() {
-  int p[2];
-  if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) throw systemError("pipe");
-  wakeRead_.reset(p[0]);
-  wakeWrite_.reset(p[1]);
-}
+SimBtServer::SimBtServer() : bus_("termsim-bt-", "bt.sock") {}
 
-SimBtServer::~SimBtServer() {
-  stop();
-  if (!socketPath_.empty()) ::unlink(socketPath_.c_str());
-  if (!folder_.empty()) ::rmdir(folder_.c_str());
-}
+SimBtServer::~SimBtServer() { stop(); }
 
 std::size_t SimBtServer::addHandheld(std::array<std::uint8_t, 6> address, std::string id,
                                      std::optional<std::string> password, std::string name,
@@ -103,38 +89,28 @@ int SimBtServer::lookups(std::size_t i) const {
   return devices_.at(i)->lookups;
 }
 
-std::string SimBtServer::listen() {
-  listener_ = listenInNewFolder("termsim-bt-", "bt.sock", folder_, socketPath_);
-  return socketPath_;
-}
+std::string SimBtServer::listen() { return bus_.listen(); }
 
 void SimBtServer::start() {
-  if (running_) return;
-  if (!listener_) listen();
-  running_ = true;
-  thread_ = std::thread([this] { acceptLoop(); });
+  bus_.start([this] { acceptLoop(); });
 }
 
 void SimBtServer::stop() {
-  if (!running_) return;
-  running_ = false;
-  char b = 1;
-  [[maybe_unused]] ssize_t n = ::write(wakeWrite_.get(), &b, 1);
-  thread_.join();
+  if (!bus_.stop()) return;
   for (auto& session : sessions_) session.thread.join();
   sessions_.clear();
 }
 
 void SimBtServer::acceptLoop() {
   for (;;) {
-    pollfd p[2] = {{listener_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
+    pollfd p[2] = {{bus_.listener(), POLLIN, 0}, {bus_.wake(), POLLIN, 0}};
     if (::poll(p, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (p[1].revents) return;
     if (p[0].revents & POLLIN) {
-      UniqueFd fd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+      UniqueFd fd(::accept4(bus_.listener(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
       if (!fd) continue;
       // Sessions that ended are collected before a new one starts.
       for (auto it = sessions_.begin(); it != sessions_.end();) {
@@ -161,7 +137,7 @@ void SimBtServer::serve(UniqueFd fd) {
   Device* connected = nullptr;
   bool unlocked = false;
   for (;;) {
-    pollfd p[2] = {{fd.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
+    pollfd p[2] = {{fd.get(), POLLIN, 0}, {bus_.wake(), POLLIN, 0}};
     if (::poll(p, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;

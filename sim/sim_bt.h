@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "link/fd.h"
+#include "sim/sim_bus_socket.h"
 #include "sim/sim_terminal.h"
 
 namespace cfg::sim {
@@ -71,17 +72,12 @@ class SimBtServer {
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Device>> devices_;
   bool radio_ = true;
-  std::filesystem::path folder_;
-  std::string socketPath_;
-  UniqueFd listener_;
-  UniqueFd wakeRead_, wakeWrite_;
-  std::thread thread_;
+  SimBusSocket bus_;
   struct Session {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
   std::vector<Session> sessions_;  // touched by the accept thread only (and stop() after it)
-  bool running_ = false;
 };
 
 // "00:08:E0:12:34:56" -> bytes, most significant first.

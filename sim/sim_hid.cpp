@@ -1,15 +1,12 @@
 #include "sim/sim_hid.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
-#include <system_error>
+#include <cerrno>
 
 #include "link/frame.h"
 #include "link/hex.h"
@@ -26,8 +23,6 @@ constexpr std::size_t kReportSize = 65;
 constexpr std::size_t kReportData = 64;
 constexpr int kSendMs = 1000;
 
-std::system_error systemError(const char* what) { return std::system_error(errno, std::system_category(), what); }
-
 }  // namespace
 
 struct SimHidServer::Connection {
@@ -40,21 +35,9 @@ struct SimHidServer::Connection {
   bool lastAnswered = false; // ... and not with NAK
 };
 
-SimHidServer::SimHidServer() {
-  int p[2];
-  if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) throw systemError("pipe");
-  wakeRead_.reset(p[0]);
-  wakeWrite_.reset(p[1]);
-}
+SimHidServer::SimHidServer() : bus_("termsim-hid-", "hid.sock") {}
 
-SimHidServer::~SimHidServer() {
-  stop();
-  listener_.reset();
-  if (!folder_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-}
+SimHidServer::~SimHidServer() { stop(); }
 
 std::size_t SimHidServer::addHandheld(std::string id, std::optional<std::string> password, std::string product,
                                       SimTerminal terminal) {
@@ -103,55 +86,28 @@ std::vector<std::string> SimHidServer::outputReports() const {
   return outputReports_;
 }
 
-UniqueFd listenInNewFolder(const char* folderPrefix, const char* socketName, std::filesystem::path& folder,
-                           std::string& socketPath) {
-  std::string pattern = std::string("/tmp/") + folderPrefix + "XXXXXX";
-  if (!::mkdtemp(pattern.data())) throw systemError("mkdtemp");
-  folder = pattern;
-  socketPath = (folder / socketName).string();
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (socketPath.size() >= sizeof addr.sun_path) throw std::runtime_error("socket path too long");
-  std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd) throw systemError("socket");
-  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) throw systemError("bind");
-  if (::listen(fd.get(), 64) != 0) throw systemError("listen");
-  return fd;
-}
-
-std::string SimHidServer::listen() {
-  listener_ = listenInNewFolder("termsim-hid-", "hid.sock", folder_, socketPath_);
-  return socketPath_;
-}
+std::string SimHidServer::listen() { return bus_.listen(); }
 
 void SimHidServer::start() {
-  if (running_) return;
-  if (!listener_) listen();
-  running_ = true;
-  thread_ = std::thread([this] { serveLoop(); });
+  bus_.start([this] { serveLoop(); });
 }
 
 void SimHidServer::stop() {
-  if (!running_) return;
-  running_ = false;
-  char b = 1;
-  [[maybe_unused]] ssize_t n = ::write(wakeWrite_.get(), &b, 1);
-  thread_.join();
+  if (!bus_.stop()) return;
   connections_.clear();
 }
 
 void SimHidServer::serveLoop() {
   for (;;) {
     std::vector<pollfd> fds;
-    fds.push_back({wakeRead_.get(), POLLIN, 0});
-    fds.push_back({listener_.get(), POLLIN, 0});
+    fds.push_back({bus_.wake(), POLLIN, 0});
+    fds.push_back({bus_.listener(), POLLIN, 0});
     for (auto& c : connections_) fds.push_back({c->fd.get(), POLLIN, 0});
     if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
     if (fds[0].revents) return;  // stop()
     if (fds[1].revents & POLLIN) {
       for (;;) {
-        int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        int fd = ::accept4(bus_.listener(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) break;
         auto c = std::make_unique<Connection>();
         c->fd.reset(fd);

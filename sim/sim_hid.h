@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "link/fd.h"
+#include "sim/sim_bus_socket.h"
 #include "sim/sim_terminal.h"
 
 namespace cfg::sim {
@@ -92,19 +93,8 @@ class SimHidServer {
   int repeatedRequests_ = 0;
   std::vector<std::string> outputReports_;
 
-  std::filesystem::path folder_;
-  std::string socketPath_;
-  UniqueFd listener_;
-  UniqueFd wakeRead_, wakeWrite_;
-  std::vector<std::unique_ptr<Connection>> connections_;
-  std::thread thread_;
-  bool running_ = false;
+  std::vector<std::unique_ptr<Connection>> connections_;  // the serving thread's
+  SimBusSocket bus_;
 };
-
-// A listening Unix socket named `socketName` in a new private folder
-// /tmp/<folderPrefix>XXXXXX (for the simulated buses). Throws with the
-// system's reason when it cannot be made.
-UniqueFd listenInNewFolder(const char* folderPrefix, const char* socketName, std::filesystem::path& folder,
-                           std::string& socketPath);
 
 }  // namespace cfg::sim
