@@ -9,6 +9,7 @@
 #include "app/archive_settings.h"
 #include "app/settings_files.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/bt_system.h"
 #include "link/hex.h"
 #include "records/archive_lines.h"
@@ -23,7 +24,7 @@ constexpr const char* kPlant = "13572468";
 
 std::array<std::uint8_t, 6> address(const char* text) { return *sim::parseBtAddress(text); }
 
-class BtCliTest : public ::testing::Test {
+class BtCliTest : public ::testing::Test, public test::CliFolder {
  protected:
   void SetUp() override {
     attendance = sim::generateAttendance(11, 7);
@@ -47,16 +48,8 @@ class BtCliTest : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv(kBtSimVariable); }
 
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
 
   sim::SimBtServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
   std::vector<sim::AttendanceRecord> attendance;
 };
 

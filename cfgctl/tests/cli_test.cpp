@@ -16,6 +16,7 @@
 #include "app/settings_files.h"
 #include "app/terminal_lock.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "cfgctl/cli_support.h"
 #include "link/hex.h"
 #include "records/archive_lines.h"
@@ -25,7 +26,7 @@
 namespace cfg {
 namespace {
 
-class CliTest : public ::testing::Test {
+class CliTest : public ::testing::Test, public test::CliFolder {
  protected:
   void SetUp() override {
     server.add(sim::SimTerminal("LX-K3", 4));
@@ -34,12 +35,6 @@ class CliTest : public ::testing::Test {
     server.start();
   }
 
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
   std::size_t pending() {
     return server.with(0, [](sim::SimTerminal& t) { return t.attendance.unacknowledged(); });
   }
@@ -66,8 +61,6 @@ class CliTest : public ::testing::Test {
   }
 
   sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(CliTest, AcquireArchivesEveryRecordOnce) {

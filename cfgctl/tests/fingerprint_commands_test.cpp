@@ -6,6 +6,7 @@
 
 #include "app/registry.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/hex.h"
 #include "sim/sim_fingerprints.h"
 #include "sim/sim_server.h"
@@ -21,7 +22,7 @@ std::string templ(int seed) {
   return bytesToHex(bytes);
 }
 
-class FingerprintCli : public ::testing::Test {
+class FingerprintCli : public ::testing::Test, public test::CliFolder {
  protected:
   void SetUp() override {
     // Both terminals on one line, told apart by their address.
@@ -31,12 +32,6 @@ class FingerprintCli : public ::testing::Test {
     dir.write("config.dat", registryLine(test::tcpRow(21, "LX-K2", port, 6)) + "\r\n" +
                                 registryLine(test::tcpRow(22, "LX-K3", port, 7)) + "\r\n");
     server.start();
-  }
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
   }
   std::vector<std::string> stored() {
     return server.with(0, [](sim::SimTerminal& t) { return t.tables[sim::kSimFingerprintKey]; });
@@ -48,8 +43,6 @@ class FingerprintCli : public ::testing::Test {
   }
 
   sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(FingerprintCli, ReferenceListSentThenReceivedAsEmbeddedLines) {

@@ -10,6 +10,7 @@
 #include "app/settings_files.h"
 #include "app/terminal_lock.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/hex.h"
 #include "link/hid_device.h"
 #include "records/archive_lines.h"
@@ -22,7 +23,7 @@ namespace {
 
 constexpr const char* kPlant = "13572468";
 
-class HandheldCliTest : public ::testing::Test {
+class HandheldCliTest : public ::testing::Test, public test::CliFolder {
  protected:
   void SetUp() override {
     attendance = sim::generateAttendance(7, 6);
@@ -47,12 +48,6 @@ class HandheldCliTest : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv(kHidSimVariable); }
 
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
   // Lines as a fixed terminal numbered 1 writes them, the code then replaced.
   template <typename Records, typename Frame, typename Line>
   static std::string linesWithCode(const Records& records, Frame frame, Line line, const std::string& code) {
@@ -69,8 +64,6 @@ class HandheldCliTest : public ::testing::Test {
   }
 
   sim::SimHidServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
   std::vector<sim::AttendanceRecord> attendance;
   std::vector<sim::ProductionRecord> production;
   std::vector<sim::CanteenRecord> canteen;

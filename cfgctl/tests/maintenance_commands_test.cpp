@@ -6,6 +6,7 @@
 
 #include "app/registry.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/hex.h"
 #include "maintenance/logo.h"
 #include "sim/sim_server.h"
@@ -42,7 +43,7 @@ std::string p2Bitmap() {
   return b;
 }
 
-class CliMaintenance : public ::testing::Test {
+class CliMaintenance : public ::testing::Test, public test::CliFolder {
  protected:
   void setUp(const char* model) {
     sim::SimTerminal t(model, 4);
@@ -51,12 +52,6 @@ class CliMaintenance : public ::testing::Test {
     dir.write("config.dat", registryLine(test::tcpRow(12, model, server.listenTcp(), 4)) + "\r\n");
     server.start();
   }
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
   std::string received() {
     return server.with(0, [](sim::SimTerminal& t) {
       return std::string(t.loader.image().begin(), t.loader.image().end());
@@ -64,8 +59,6 @@ class CliMaintenance : public ::testing::Test {
   }
 
   sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(CliMaintenance, FirmwareReachesTheLoaderOnlyPastTheRecordWarning) {

@@ -10,6 +10,7 @@
 #include "app/registry.h"
 #include "app/settings_files.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/hex.h"
 #include "link/port_map.h"
 #include "records/archive_lines.h"
@@ -22,7 +23,7 @@ namespace {
 #define EXPECT_BYTES(actual, expected) \
   EXPECT_EQ(actual, expected) << "actual:   " << hexDump(actual) << "\nexpected: " << hexDump(expected)
 
-class ModemCallTest : public ::testing::Test {
+class ModemCallTest : public ::testing::Test, public test::CliFolder {
  protected:
   // An LX-P2 with continuous download behind a modem on COM5.
   void serve(sim::ModemSettings modem = {}, std::vector<sim::AttendanceRecord> records = {}) {
@@ -46,16 +47,8 @@ class ModemCallTest : public ::testing::Test {
     dir.write(kPortMapFile, "COM5 " + pty + "\n");
     dir.write("acqreg.dat", archiveSettingsBytes(ArchiveSettings{}));
   }
-  int run(std::vector<std::string> args, const std::atomic<bool>* interrupted = nullptr) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false, interrupted);
-  }
 
   sim::SimServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(ModemCallTest, RecordsStreamOverTheCallAndTheLineIsHungUpAfter) {

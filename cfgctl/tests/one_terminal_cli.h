@@ -10,13 +10,14 @@
 
 #include "app/registry.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "sim/sim_server.h"
 #include "tests/support/registry_rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace cfg::test {
 
-class OneTerminalCli : public ::testing::Test {
+class OneTerminalCli : public ::testing::Test, public test::CliFolder {
  protected:
   explicit OneTerminalCli(const char* model) : model_(model) {}
   void SetUp() override {
@@ -24,16 +25,8 @@ class OneTerminalCli : public ::testing::Test {
     dir.write("config.dat", registryLine(tcpRow(21, model_, server.listenTcp(), 6)) + "\r\n");
     server.start();
   }
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
 
   sim::SimServer server;
-  TempDir dir;
-  std::ostringstream out, err;
 
  private:
   const char* model_;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/hid_device.h"
 #include "sim/sim_hid.h"
 #include "tests/support/registry_rows.h"
@@ -17,7 +18,7 @@ namespace {
 
 constexpr const char* kPlant = "13572468";
 
-class ReaderIdCliTest : public ::testing::Test {
+class ReaderIdCliTest : public ::testing::Test, public test::CliFolder {
  protected:
   void SetUp() override {
     sim::SimTerminal own("HND  ", 1);
@@ -35,12 +36,6 @@ class ReaderIdCliTest : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv(kHidSimVariable); }
 
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
   std::string slot(std::uint32_t address) {
     return server.with(0, [address](sim::SimTerminal& t) {
       std::string b;
@@ -50,8 +45,6 @@ class ReaderIdCliTest : public ::testing::Test {
   }
 
   sim::SimHidServer server;
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 TEST_F(ReaderIdCliTest, ReadsSetsAndReadsBack) {

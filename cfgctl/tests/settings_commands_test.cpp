@@ -8,6 +8,7 @@
 #include "app/registry.h"
 #include "app/settings_files.h"
 #include "cfgctl/cli.h"
+#include "cfgctl/tests/cli_folder.h"
 #include "link/hex.h"
 #include "tests/support/registry_rows.h"
 #include "tests/support/temp_dir.h"
@@ -17,18 +18,10 @@ namespace {
 
 std::string blanks(std::size_t n) { return std::string(n, ' '); }
 
-class SettingsCommands : public ::testing::Test {
+class SettingsCommands : public ::testing::Test, public test::CliFolder {
  protected:
-  int run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.insert(args.begin(), {"-C", dir.path().string()});
-    return cli::run(args, out, err, false);
-  }
   std::string config() { return dir.read("config.dat"); }
 
-  test::TempDir dir;
-  std::ostringstream out, err;
 };
 
 #define EXPECT_BYTES(got, expected) EXPECT_EQ(got, expected) << "got:\n" << hexDump(got) << "\nexpected:\n" << hexDump(expected)
