@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "platform/win32/os_handle.h"
 #include "platform/win32/win32_text.h"
 
 namespace cfg {
@@ -26,7 +27,7 @@ bool appendLogLine(const std::filesystem::path& directory, std::string_view text
   // the line is placed, against writers in other processes.
   static std::mutex writers;
   std::lock_guard<std::mutex> turn(writers);
-  win32::UniqueHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  OsHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
   if (!h) return fail(::GetLastError());
   OVERLAPPED whole{};

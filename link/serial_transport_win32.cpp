@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/os_handle.h"
 #include "platform/win32/win32_text.h"
 
 namespace cfg {
@@ -38,7 +39,7 @@ bool SerialTransport::open(LinkConfig& config, std::string& error) {
 
   // Not shared: another program holding the port makes this open fail.
   // No security attributes: a started program does not inherit the port.
-  win32::UniqueHandle h(::CreateFileW(win32::wideFromUtf8(devicePath_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+  OsHandle h(::CreateFileW(win32::wideFromUtf8(devicePath_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
   if (!h) return fail(portMessage, win32::errorText(::GetLastError()));
   if (!allowedSpeed(config.speed))

@@ -67,7 +67,7 @@ FILE* cfgOpenStream(const wchar_t* path, const char* mode) {
 }
 
 void cfg::closeOsHandle(void* handle) {
-  if (handle && handle != INVALID_HANDLE_VALUE) ::CloseHandle(static_cast<HANDLE>(handle));
+  if (handle) ::CloseHandle(static_cast<HANDLE>(handle));
 }
 
 char* mkdtemp(char* templ) {
