@@ -11,16 +11,7 @@ namespace cfg::cards {
 
 // --- session ---
 
-bool CardSession::request(Operation op) {
-  if (pending_.load() != 0 || op == Operation::None) return false;
-  {
-    std::lock_guard lock(mutex_);
-    if (view_.serial.empty()) return false;
-    remembered_ = view_.serial;
-  }
-  pending_.store(static_cast<int>(op));
-  return true;
-}
+bool CardSession::request(Operation op) { return request(op, view().serial); }
 
 bool CardSession::request(Operation op, const std::string& serial) {
   if (pending_.load() != 0 || op == Operation::None || serial.empty()) return false;

@@ -80,21 +80,20 @@ bool ArchiveAppend::commit(const Messages& messages, std::string& failure) {
     a.path = &f.path;
     a.bytes = f.bytes;
     // Two names of one file (a copy naming the fixed archive): one write.
-    bool merged = false;
-    for (OpenArchive& other : open)
-      if (ArchiveFile::sameName(*other.path, f.path)) {
-        other.bytes += a.bytes;
-        merged = true;
-      }
-    if (merged) continue;
+    // Names are compared before the open, since a file opened unshared
+    // cannot be opened again; the open file tells the rest (links).
+    auto mergedInto = [&](auto same) {
+      for (OpenArchive& other : open)
+        if (same(other)) {
+          other.bytes += a.bytes;
+          return true;
+        }
+      return false;
+    };
+    if (mergedInto([&](const OpenArchive& other) { return ArchiveFile::sameName(*other.path, f.path); })) continue;
     std::string reason = a.file.open(f.path);
     if (reason.empty()) {
-      for (OpenArchive& other : open)
-        if (other.file.sameFile(a.file)) {
-          other.bytes += a.bytes;
-          merged = true;
-        }
-      if (merged) continue;
+      if (mergedInto([&](const OpenArchive& other) { return other.file.sameFile(a.file); })) continue;
       reason = a.file.lock();
     }
     if (!reason.empty()) {
