@@ -7,7 +7,9 @@
 // converter's direction line), the direction control of RS-485 lines.
 #pragma once
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/os_handle.h"
+#else
 #include <linux/serial.h>
 #include <termios.h>
 
@@ -47,7 +49,7 @@ class SerialTransport final : public Transport {
   bool open(LinkConfig& config, std::string& error) override;
   void close() override;
 #ifdef _WIN32
-  bool isOpen() const override { return handle_ != nullptr; }
+  bool isOpen() const override { return handle_.valid(); }
 #else
   bool isOpen() const override { return fd_.valid(); }
 #endif
@@ -61,7 +63,7 @@ class SerialTransport final : public Transport {
   std::string devicePath_;
   std::uint32_t speed_ = 0;
 #ifdef _WIN32
-  void* handle_ = nullptr;  // the port's HANDLE
+  OsHandle handle_;
 #else
   UniqueFd fd_;
   termios original_{};

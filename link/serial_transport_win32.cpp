@@ -26,8 +26,6 @@ bool allowedSpeed(std::uint32_t speed) {
   }
 }
 
-HANDLE port(void* handle) { return static_cast<HANDLE>(handle); }
-
 }  // namespace
 
 bool SerialTransport::open(LinkConfig& config, std::string& error) {
@@ -84,15 +82,11 @@ bool SerialTransport::open(LinkConfig& config, std::string& error) {
   }
   ::PurgeComm(h.get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
   speed_ = config.speed;
-  handle_ = h.release();
+  handle_ = std::move(h);
   return true;
 }
 
-void SerialTransport::close() {
-  if (!handle_) return;
-  ::CloseHandle(port(handle_));
-  handle_ = nullptr;
-}
+void SerialTransport::close() { handle_.reset(); }
 
 int SerialTransport::send(std::string_view bytes) {
   if (!handle_) return 0;
@@ -100,11 +94,11 @@ int SerialTransport::send(std::string_view bytes) {
   while (sent < bytes.size()) {
     DWORD n = 0;
     DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - sent, 0x10000));
-    if (!::WriteFile(port(handle_), bytes.data() + sent, want, &n, nullptr) || n == 0) break;
+    if (!::WriteFile(handle_.get(), bytes.data() + sent, want, &n, nullptr) || n == 0) break;
     sent += n;
   }
   // The whole Frame is on the line before the reply is awaited.
-  ::FlushFileBuffers(port(handle_));
+  ::FlushFileBuffers(handle_.get());
   return static_cast<int>(sent);
 }
 
@@ -113,11 +107,11 @@ int SerialTransport::readSome(char* buffer, std::size_t capacity, Clock::time_po
   for (;;) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!::ClearCommError(port(handle_), &errors, &status)) return -1;  // the port went away
+    if (!::ClearCommError(handle_.get(), &errors, &status)) return -1;  // the port went away
     if (status.cbInQue > 0 && capacity > 0) {
       DWORD want = static_cast<DWORD>(std::min<std::size_t>(status.cbInQue, capacity));
       DWORD n = 0;
-      if (!::ReadFile(port(handle_), buffer, want, &n, nullptr)) return -1;
+      if (!::ReadFile(handle_.get(), buffer, want, &n, nullptr)) return -1;
       if (n > 0) return static_cast<int>(n);
     }
     int left = millisecondsUntil(deadline);
@@ -127,7 +121,7 @@ int SerialTransport::readSome(char* buffer, std::size_t capacity, Clock::time_po
 }
 
 void SerialTransport::discardInput() {
-  if (handle_) ::PurgeComm(port(handle_), PURGE_RXCLEAR);
+  if (handle_) ::PurgeComm(handle_.get(), PURGE_RXCLEAR);
 }
 
 }  // namespace cfg

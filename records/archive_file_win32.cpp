@@ -11,8 +11,6 @@ namespace cfg {
 
 namespace {
 
-HANDLE handleOf(const OsHandle& h) { return static_cast<HANDLE>(h.get()); }
-
 std::string reasonOf(DWORD code) {
   if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return kArchiveInUse;
   return win32::errorText(code);
@@ -67,7 +65,7 @@ bool ArchiveFile::sameName(const std::filesystem::path& a, const std::filesystem
 std::string ArchiveFile::lock() {
   // The open itself shares nothing: the file is this process's already.
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(handleOf(handle_), &size)) return reasonOf(::GetLastError());
+  if (!::GetFileSizeEx(handle_.get(), &size)) return reasonOf(::GetLastError());
   end_ = size.QuadPart;
   return {};
 }
@@ -76,12 +74,12 @@ std::string ArchiveFile::write(std::string_view bytes) {
   touched_ = true;
   LARGE_INTEGER at{};
   at.QuadPart = end_;
-  if (!::SetFilePointerEx(handleOf(handle_), at, nullptr, FILE_BEGIN)) return reasonOf(::GetLastError());
+  if (!::SetFilePointerEx(handle_.get(), at, nullptr, FILE_BEGIN)) return reasonOf(::GetLastError());
   DWORD n = 0;
-  if (!::WriteFile(handleOf(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
+  if (!::WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
     return reasonOf(::GetLastError());
   if (n != bytes.size()) return "scritti " + std::to_string(n) + " byte su " + std::to_string(bytes.size());
-  if (!::FlushFileBuffers(handleOf(handle_))) return reasonOf(::GetLastError());
+  if (!::FlushFileBuffers(handle_.get())) return reasonOf(::GetLastError());
   return {};
 }
 
@@ -89,13 +87,13 @@ void ArchiveFile::cutBack() {
   if (!touched_ || !handle_.valid()) return;
   LARGE_INTEGER at{};
   at.QuadPart = end_;
-  if (::SetFilePointerEx(handleOf(handle_), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(handleOf(handle_)))
-    ::FlushFileBuffers(handleOf(handle_));
+  if (::SetFilePointerEx(handle_.get(), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle_.get()))
+    ::FlushFileBuffers(handle_.get());
 }
 
 std::string ArchiveFile::close() {
   if (!handle_.valid()) return {};
-  return ::CloseHandle(static_cast<HANDLE>(handle_.release())) ? std::string() : reasonOf(::GetLastError());
+  return ::CloseHandle(handle_.release()) ? std::string() : reasonOf(::GetLastError());
 }
 
 }  // namespace cfg
