@@ -28,7 +28,7 @@ bool appendLogLine(const std::filesystem::path& directory, std::string_view text
   static std::mutex writers;
   std::lock_guard<std::mutex> turn(writers);
   OsHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
   if (!h) return fail(::GetLastError());
   OVERLAPPED whole{};
   bool locked = false;

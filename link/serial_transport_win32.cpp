@@ -38,7 +38,7 @@ bool SerialTransport::open(LinkConfig& config, std::string& error) {
   // Not shared: another program holding the port makes this open fail.
   // No security attributes: a started program does not inherit the port.
   OsHandle h(::CreateFileW(win32::wideFromUtf8(devicePath_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
+                           nullptr, OPEN_EXISTING, 0, nullptr));
   if (!h) return fail(portMessage, win32::errorText(::GetLastError()));
   if (!allowedSpeed(config.speed))
     return fail(stateMessage, "velocita` " + std::to_string(config.speed) + " non ammessa");
